@@ -1,0 +1,7 @@
+#include "app/batch.h"
+
+namespace velmora {
+
+void RunBatch() {}
+
+}  // namespace velmora

@@ -1,0 +1,1 @@
+#include "app/search_results.h"

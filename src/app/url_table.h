@@ -1,0 +1,33 @@
+// The URL table's operations, callable from any thread.
+//
+// The table lives in the main window (column 0 the address, column 1 the summary;
+// rows and columns numbered from 0). A call on the main thread runs directly; a call
+// from another thread is carried out by the main thread while the caller waits, and
+// is served only when the main thread processes events. Once the window is gone a
+// call returns "" / 0 or has no effect; it never crashes.
+#ifndef VELMORA_APP_URL_TABLE_H_
+#define VELMORA_APP_URL_TABLE_H_
+
+#include "text/text.h"
+
+namespace velmora {
+
+// Removes every row; the columns stay.
+void ClearRows();
+// Inserts a row (column 0 `text`, column 1 empty) at 0-based `position`; a negative
+// position or one above RowCount() appends. Returns the new row's index (-1 when
+// the table is gone).
+int InsertRow(int position, const Text& text);
+// Number of rows; 0 when the table is gone.
+[[nodiscard]] int RowCount();
+// The cell's whole text; "" for a row or column that does not exist.
+[[nodiscard]] Text GetCellText(int row, int column);
+// Replaces the cell's text; a missing row or column: no effect.
+void SetCellText(int row, int column, const Text& text);
+
+// Sets the caption of the count label (透明标签2).
+void SetCountLabelText(const Text& text);
+
+}  // namespace velmora
+
+#endif  // VELMORA_APP_URL_TABLE_H_

@@ -1,0 +1,7 @@
+#include "import/dropped_file.h"
+
+namespace velmora {
+
+void ImportDroppedFile(const Text&) {}
+
+}  // namespace velmora

@@ -1,0 +1,9 @@
+#include "import/sitemap.h"
+
+namespace velmora {
+
+void ImportSitemap() {}
+
+int ExtractLocations(const Text&) { return 0; }
+
+}  // namespace velmora
