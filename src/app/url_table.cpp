@@ -1,12 +1,168 @@
 #include "app/url_table.h"
 
-namespace velmora {
+#include <QCoreApplication>
+#include <QLabel>
+#include <QMetaObject>
+#include <QPointer>
+#include <QThread>
+#include <atomic>
 
-void ClearRows() {}
-int InsertRow(int, const Text&) { return -1; }
-int RowCount() { return 0; }
-Text GetCellText(int, int) { return {}; }
-void SetCellText(int, int, const Text&) {}
-void SetCountLabelText(const Text&) {}
+#include "app/url_table_model.h"
+#include "platform/codepage.h"
+
+namespace velmora {
+namespace {
+
+QString ToQString(const Text& text) {
+  return QString::fromStdU16String(platform::Cp936ToUtf16(text));
+}
+
+bool ValidRow(int row, int rowCount) { return row >= 0 && row < rowCount; }
+bool ValidColumn(int column) { return column >= 0 && column < kUrlTableColumns; }
+
+// Carries out the table operations on the main thread. Created once by the first
+// attachment and never deleted: a worker may still be waiting on it while the
+// process ends, and a queued call to a deleted object is undefined.
+class Dispatcher final : public QObject {
+ public:
+  explicit Dispatcher(QThread* mainThread) : mainThread_(mainThread) {}
+
+  [[nodiscard]] bool OnMainThread() const { return QThread::currentThread() == mainThread_; }
+
+  // Main thread only.
+  QPointer<UrlTableModel> model;
+  QPointer<QLabel> countLabel;
+
+ private:
+  QThread* const mainThread_;
+};
+
+std::atomic<Dispatcher*> g_dispatcher{nullptr};
+
+// Runs `op` on the main thread and hands back its result; `fallback` when no table
+// was ever attached or the call could not be carried out.
+template <typename R, typename Op>
+R OnMainThread(R fallback, Op op) {
+  Dispatcher* dispatcher = g_dispatcher.load(std::memory_order_acquire);
+  if (dispatcher == nullptr) return fallback;
+  if (dispatcher->OnMainThread()) return op(*dispatcher);
+  // A blocking call from the main thread to itself would hang; this is a worker.
+  R result = fallback;
+  QMetaObject::invokeMethod(
+      dispatcher, [&result, &op, dispatcher] { result = op(*dispatcher); },
+      Qt::BlockingQueuedConnection);
+  return result;
+}
+
+}  // namespace
+
+UrlTableModel::UrlTableModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void UrlTableModel::Clear() {
+  if (rows_.empty()) return;
+  beginRemoveRows(QModelIndex(), 0, Rows() - 1);
+  rows_.clear();
+  endRemoveRows();
+}
+
+int UrlTableModel::Insert(int position, const Text& text) {
+  const int count = Rows();
+  const int row = (position < 0 || position > count) ? count : position;
+  beginInsertRows(QModelIndex(), row, row);
+  rows_.insert(rows_.begin() + row, {text, Text()});
+  endInsertRows();
+  return row;
+}
+
+int UrlTableModel::Rows() const { return static_cast<int>(rows_.size()); }
+
+Text UrlTableModel::Cell(int row, int column) const {
+  if (!ValidRow(row, Rows()) || !ValidColumn(column)) return {};
+  return rows_[static_cast<size_t>(row)][static_cast<size_t>(column)];
+}
+
+void UrlTableModel::SetCell(int row, int column, const Text& text) {
+  if (!ValidRow(row, Rows()) || !ValidColumn(column)) return;
+  rows_[static_cast<size_t>(row)][static_cast<size_t>(column)] = text;
+  const QModelIndex changed = index(row, column);
+  emit dataChanged(changed, changed, {Qt::DisplayRole});
+}
+
+int UrlTableModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : Rows();
+}
+
+int UrlTableModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : kUrlTableColumns;
+}
+
+QVariant UrlTableModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.parent().isValid()) return {};
+  if (!ValidRow(index.row(), Rows()) || !ValidColumn(index.column())) return {};
+  if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
+  return ToQString(Cell(index.row(), index.column()));
+}
+
+QVariant UrlTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || !ValidColumn(section)) return {};
+  if (role == Qt::TextAlignmentRole) {
+    return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
+  }
+  if (role != Qt::DisplayRole) return {};
+  return section == kUrlColumn ? QString::fromUtf8("URL地址") : QString::fromUtf8("返回关键词");
+}
+
+Qt::ItemFlags UrlTableModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  // Selectable but never editable in place.
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+void AttachUrlTable(UrlTableModel* model, QLabel* countLabel) {
+  Dispatcher* dispatcher = g_dispatcher.load(std::memory_order_acquire);
+  if (dispatcher == nullptr) {
+    dispatcher = new Dispatcher(QThread::currentThread());
+    g_dispatcher.store(dispatcher, std::memory_order_release);
+  }
+  dispatcher->model = model;
+  dispatcher->countLabel = countLabel;
+}
+
+void ClearRows() {
+  OnMainThread(0, [](Dispatcher& d) {
+    if (d.model) d.model->Clear();
+    return 0;
+  });
+}
+
+int InsertRow(int position, const Text& text) {
+  return OnMainThread(-1, [&text, position](Dispatcher& d) {
+    return d.model ? d.model->Insert(position, text) : -1;
+  });
+}
+
+int RowCount() {
+  return OnMainThread(0, [](Dispatcher& d) { return d.model ? d.model->Rows() : 0; });
+}
+
+Text GetCellText(int row, int column) {
+  return OnMainThread(Text(), [row, column](Dispatcher& d) {
+    return d.model ? d.model->Cell(row, column) : Text();
+  });
+}
+
+void SetCellText(int row, int column, const Text& text) {
+  OnMainThread(0, [&text, row, column](Dispatcher& d) {
+    if (d.model) d.model->SetCell(row, column, text);
+    return 0;
+  });
+}
+
+void SetCountLabelText(const Text& text) {
+  OnMainThread(0, [&text](Dispatcher& d) {
+    if (d.countLabel) d.countLabel->setText(ToQString(text));
+    return 0;
+  });
+}
 
 }  // namespace velmora

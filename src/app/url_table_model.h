@@ -1,0 +1,59 @@
+// The URL table's rows as a Qt item model, and the attachment that makes one model
+// (and the count label beside it) the target of the operations in url_table.h.
+//
+// Cells hold code page 936 texts as they were given; only the display role converts
+// them to UTF-16. Main thread only, like every Qt model.
+#ifndef VELMORA_APP_URL_TABLE_MODEL_H_
+#define VELMORA_APP_URL_TABLE_MODEL_H_
+
+#include <QAbstractTableModel>
+#include <array>
+#include <vector>
+
+#include "text/text.h"
+
+class QLabel;
+
+namespace velmora {
+
+// Column titles and their widths in pixels, fixed for the program's life.
+inline constexpr int kUrlColumn = 0;
+inline constexpr int kSummaryColumn = 1;
+inline constexpr int kUrlTableColumns = 2;
+inline constexpr int kUrlColumnWidth = 200;
+inline constexpr int kSummaryColumnWidth = 500;
+
+class UrlTableModel final : public QAbstractTableModel {
+ public:
+  explicit UrlTableModel(QObject* parent = nullptr);
+
+  // Removes every row.
+  void Clear();
+  // Inserts (text, "") at `position`; negative or past the end appends. Returns the
+  // new row's index.
+  int Insert(int position, const Text& text);
+  [[nodiscard]] int Rows() const;
+  // "" for a row or column that does not exist.
+  [[nodiscard]] Text Cell(int row, int column) const;
+  // A missing row or column: nothing happens.
+  void SetCell(int row, int column, const Text& text);
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation,
+                      int role = Qt::DisplayRole) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+ private:
+  std::vector<std::array<Text, kUrlTableColumns>> rows_;
+};
+
+// Makes `model` and `countLabel` the targets of the table operations; either may be
+// null. Both are watched: once deleted, the operations return "" / 0 or do nothing.
+// Main thread only; needs the application object.
+void AttachUrlTable(UrlTableModel* model, QLabel* countLabel);
+
+}  // namespace velmora
+
+#endif  // VELMORA_APP_URL_TABLE_MODEL_H_
