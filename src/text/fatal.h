@@ -20,7 +20,14 @@ using FatalPresenter = void (*)(std::string_view condition);
 // Installs the presenter; nullptr restores plain standard-error reporting.
 void SetFatalPresenter(FatalPresenter presenter);
 
+// Writes the condition to standard error, lets the presenter show it, then ends the
+// process with kFatalExitCode. A raise from inside the presenter on the same thread
+// (say, memory running out while the box is built) skips the presenter and ends at once.
 [[noreturn]] void RaiseFatalError(std::string_view condition);
+
+// Makes a failed memory request raise the fatal runtime error ("out of memory") instead
+// of throwing std::bad_alloc; the application calls it once at start-up.
+void InstallOutOfMemoryHandler();
 
 // Exit code the process ends with on a fatal runtime error.
 inline constexpr int kFatalExitCode = -1;

@@ -19,8 +19,8 @@ extern const Text kQuotePlaceholder;
 // unless `c` is Case::kSensitive. `start`, when given, is passed unchanged to both
 // searches (to the text, and to the remainder after the start marker).
 [[nodiscard]] Text TextBetween(std::string_view text, std::string_view startMarker,
-                               std::string_view endMarker,
-                               std::optional<int> start = std::nullopt, Case c = Case::kIgnore);
+                               std::string_view endMarker, std::optional<int> start = std::nullopt,
+                               Case c = Case::kIgnore);
 
 enum class UseSecondMarker { kNo, kYes };
 enum class KeepMarker { kNo, kYes };

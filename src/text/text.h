@@ -68,8 +68,7 @@ enum class Case { kSensitive, kIgnore };
 // Replacement text is never searched again.
 [[nodiscard]] Text ReplaceText(std::string_view text, std::string_view sought,
                                std::string_view replacement = {}, int start = 1,
-                               std::optional<int> count = std::nullopt,
-                               Case c = Case::kSensitive);
+                               std::optional<int> count = std::nullopt, Case c = Case::kSensitive);
 
 // Members between exact (case-sensitive) delimiters found at character starts.
 // "" or a maximum <= 0 gives no members; an empty delimiter gives the whole text as
