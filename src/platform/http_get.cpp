@@ -1,0 +1,75 @@
+#include "platform/http_get.h"
+
+#include <string>
+
+#include "platform/curl_handle.h"
+#include "platform/http_request.h"
+#include "platform/transport.h"
+
+namespace velmora::platform {
+namespace {
+
+constexpr const char* kGetUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
+constexpr long kGetMaxRedirects = HttpRequest::kMaxRedirects;
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<unsigned char> HttpGetWhole(std::string_view address) {
+  if (address.empty()) return {};
+  address = address.substr(0, address.find('#'));
+  bool https = StartsWithIgnoringCase(address, "https://");
+  if (!https && !StartsWithIgnoringCase(address, "http://")) return {};
+  std::optional<std::string> url = EncodeAddress(address);
+  if (!url) return {};
+
+  PooledEasy easy = PooledEasy::Borrow();
+  if (!easy) return {};
+  CURL* handle = easy.get();
+  TransportSetting transport = CurrentTransport();
+
+  CurlSlist headers;
+  if (!headers.Append("Accept: */*") || !headers.Append("Cache-Control: no-cache") ||
+      !headers.Append("Pragma: no-cache")) {
+    return {};
+  }
+  TransferState state;
+  state.receiveIdleLimit = transport.getIdleLimit.value_or(kGetIdleLimit);
+  state.sendIdleLimit = state.receiveIdleLimit;
+  state.bodyCap = transport.getBodyCap.value_or(kGetBodyCap);
+  long connectLimit =
+      static_cast<long>(transport.getConnectLimit.value_or(kGetConnectLimit).count());
+
+  CurlOptions options(handle);
+  options.Set(CURLOPT_URL, url->c_str())
+      .Set(CURLOPT_PROTOCOLS_STR, "http,https")
+      .Set(CURLOPT_REDIR_PROTOCOLS_STR, https ? "https" : "http,https")
+      .Set(CURLOPT_FOLLOWLOCATION, 1L)
+      .Set(CURLOPT_MAXREDIRS, kGetMaxRedirects)
+      .Set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0))
+      .Set(CURLOPT_HTTPGET, 1L)
+      .Set(CURLOPT_USERAGENT, kGetUserAgent)
+      .Set(CURLOPT_HTTPHEADER, headers.get())
+      .Set(CURLOPT_SSL_VERIFYPEER, 1L)
+      .Set(CURLOPT_SSL_VERIFYHOST, 2L)
+      .Set(CURLOPT_CONNECTTIMEOUT_MS, connectLimit);
+  CurlSlist routes;
+  if (!options.ok() || !InstallTransferCallbacks(handle, state) ||
+      !ApplyTestTransport(handle, transport, routes)) {
+    return {};
+  }
+  // The outcome does not matter: whatever arrived before an error is the answer.
+  curl_easy_perform(handle);
+  return std::move(state.body);
+}
+
+}  // namespace velmora::platform

@@ -1,0 +1,32 @@
+// The whole-resource GET the sitemap import fetches its document with.
+#ifndef VELMORA_PLATFORM_HTTP_GET_H_
+#define VELMORA_PLATFORM_HTTP_GET_H_
+
+#include <chrono>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace velmora::platform {
+
+// Connection set-up (name, TCP, TLS) that takes longer is abandoned.
+inline constexpr std::chrono::milliseconds kGetConnectLimit{30'000};
+// A transfer during which no byte arrives for this long is abandoned, keeping the
+// bytes that came: a stalled server must not freeze the window for ever.
+inline constexpr std::chrono::milliseconds kGetIdleLimit{60'000};
+// Body bytes kept at most (1 GiB); the transfer ends there, keeping what came.
+inline constexpr std::int64_t kGetBodyCap = std::int64_t{1} << 30;
+
+// The body of one HTTP/1.0 GET of `address`, whatever the status. Blocks until the
+// transfer ends. Empty at once for an empty address; the part from the first "#" is
+// dropped; anything but an absolute http or https address (user, password and port
+// honoured) gives an empty body. Sends the User-Agent
+// "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)", "Accept: */*" and no-cache
+// headers, no Referer; follows redirects (never from https to http); verifies
+// certificates. When reading breaks off (connection lost, idle limit, cap) the bytes
+// received so far come back; a failure before any byte gives an empty body.
+[[nodiscard]] std::vector<unsigned char> HttpGetWhole(std::string_view address);
+
+}  // namespace velmora::platform
+
+#endif  // VELMORA_PLATFORM_HTTP_GET_H_

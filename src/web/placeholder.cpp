@@ -1,1 +1,0 @@
-#include "curl/curl.h"
