@@ -1,7 +1,128 @@
 #include "import/dropped_file.h"
 
-namespace velmora {
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-void ImportDroppedFile(const Text&) {}
+#include <cerrno>
+#include <optional>
+#include <string>
+
+#include "app/url_table.h"
+
+namespace velmora {
+namespace {
+
+constexpr unsigned char kCtrlZ = 0x1A;  // the old end-of-file mark of text files
+constexpr unsigned char kFirstLeadByte = 0x80;
+constexpr std::string_view kLineBreak = "\r\n";
+// Step of the read loop when the size known beforehand has been read and the file
+// goes on (it grew, or its size was not known, as for /proc files).
+constexpr std::size_t kReadStep = std::size_t{1} << 20;
+
+// Owns one open file descriptor.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  [[nodiscard]] int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// The whole content of the regular file `path`; nullopt when it cannot be opened
+// for reading, is not a regular file, or a read fails. The file is opened for
+// reading only (a read-only file imports, and nothing holds it against writers) and
+// closed on return. O_NONBLOCK keeps a dropped FIFO from stalling the open; it has
+// no effect on regular files.
+std::optional<std::string> ReadWholeFile(const char* path) {
+  const FileDescriptor file(::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (file.get() < 0) return std::nullopt;
+  struct stat info {};
+  if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+
+  std::string content;
+  content.resize(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 0) + 1);
+  std::size_t used = 0;
+  for (;;) {
+    if (used == content.size()) content.resize(content.size() + kReadStep);
+    const ssize_t got = ::read(file.get(), content.data() + used, content.size() - used);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    used += static_cast<std::size_t>(got);
+  }
+  content.resize(used);
+  return content;
+}
+
+// Several dropped items arrive as their paths each followed by CR LF. No name of a
+// real file holds CR LF where the drop comes from, so such a text names no file;
+// here a path could hold them, and opening it could pick up an unrelated file.
+bool NamesSeveralItems(std::string_view fileName) {
+  return fileName.find(kLineBreak) != std::string_view::npos;
+}
+
+// Length of DroppedFileText(bytes).
+std::size_t DroppedTextLength(std::string_view bytes) {
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t size = bytes.size();
+  std::size_t i = 0;
+  while (i < size) {
+    const unsigned char byte = data[i];
+    if (byte == 0 || byte == kCtrlZ) break;
+    if (byte >= kFirstLeadByte) {
+      // A lead byte and its second byte go together; a zero second byte still ends
+      // the text, since a text holds none.
+      if (i + 1 < size && data[i + 1] == 0) {
+        ++i;
+        break;
+      }
+      i += 2;
+      continue;
+    }
+    ++i;
+  }
+  return i > size ? size : i;  // a lead byte that is the file's last byte
+}
+
+}  // namespace
+
+Text DroppedFileText(std::string_view bytes) {
+  return Text(bytes.substr(0, DroppedTextLength(bytes)));
+}
+
+void ImportDroppedFile(const Text& fileName) {
+  ClearRows();
+
+  Text text;
+  if (!NamesSeveralItems(fileName)) {
+    if (auto content = ReadWholeFile(fileName.c_str())) {
+      // Cut in place: the file's bytes are the largest value of the import.
+      text = std::move(*content);
+      text.resize(DroppedTextLength(text));
+    }
+  }
+
+  TextList lines = SplitText(text, kLineBreak);
+  Text().swap(text);
+
+  SetCountLabelText(NumberToText(0));
+
+  const int count = MemberCount(lines);
+  for (int k = 1; k <= count; ++k) {
+    InsertRow(k, Member(lines, k));
+    // The table keeps its own copy; giving each line back at once keeps the
+    // import's peak near one copy of the file.
+    Text().swap(lines[static_cast<std::size_t>(k - 1)]);
+  }
+}
 
 }  // namespace velmora

@@ -7,7 +7,24 @@
 namespace velmora {
 
 // Handler of the drop target's files-dropped event. Main thread only.
+//
+// Empties the table first, whatever follows; sets the count label to "0"; then
+// appends one row per line of the file, in file order, unchanged (empty lines
+// included, nothing trimmed or checked). Lines end at CR LF only; a lone CR or LF
+// stays in its line and a final CR LF adds no empty row. The file's text ends at
+// the first zero or Ctrl-Z byte found at a character start; no byte-order mark or
+// character set is recognised. `fileName` is the path's own bytes, opened as they
+// are. Reports nothing: a name holding CR LF (several dropped items), a missing or
+// unreadable file, a folder or anything else that is not a regular file gives an
+// empty table. The file is opened for reading only and closed before returning.
 void ImportDroppedFile(const Text& fileName);
+
+// The text of a dropped file's bytes: those before the first zero byte or Ctrl-Z
+// (0x1A) at a character start. A byte of 0x80 or above takes the next byte with it
+// as one character, so a second byte of 0x1A does not end the text, but a zero
+// second byte does (the lead byte stays, alone at the end). No such byte: all of
+// them.
+[[nodiscard]] Text DroppedFileText(std::string_view bytes);
 
 }  // namespace velmora
 
