@@ -25,7 +25,7 @@ void InitialiseProcessOnce() {
   std::call_once(once, [] {
     // Before any thread exists; the web layer relies on it.
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    // TODO: velmora::InstallOutOfMemoryHandler() once text/fatal.h declares it.
+    InstallOutOfMemoryHandler();
     SetFatalPresenter(&PresentFatalError);
   });
 }
