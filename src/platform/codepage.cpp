@@ -2,6 +2,7 @@
 
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
 #include <unicode/unorm2.h>
 #include <unicode/ustring.h>
 #include <unicode/utf16.h>
@@ -24,6 +25,17 @@ struct ConverterCloser {
 };
 using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
 
+// Writes one substitute for every character the code page lacks, lone surrogates
+// included. ICU's own substitution callback skips default-ignorable characters (the
+// byte-order mark, zero-width spaces) without a trace; the original conversion
+// replaces them like any other.
+void SubstituteEveryCharacter(const void*, UConverterFromUnicodeArgs* args, const UChar*, int32_t,
+                              UChar32, UConverterCallbackReason reason, UErrorCode* status) {
+  if (reason != UCNV_UNASSIGNED && reason != UCNV_ILLEGAL && reason != UCNV_IRREGULAR) return;
+  *status = U_ZERO_ERROR;
+  ucnv_cbFromUWriteBytes(args, kSubstitute, 1, 0, status);
+}
+
 // A fresh converter per call: ICU converters keep state and may not be shared
 // between threads. Opening one is cheap once ICU has cached the table.
 ConverterPtr OpenCp936() {
@@ -34,6 +46,9 @@ ConverterPtr OpenCp936() {
   if (U_FAILURE(status)) return nullptr;
   // Only exact round-trip mappings; anything else becomes the substitute.
   ucnv_setFallback(converter.get(), false);
+  ucnv_setFromUCallBack(converter.get(), &SubstituteEveryCharacter, nullptr, nullptr, nullptr,
+                        &status);
+  if (U_FAILURE(status)) return nullptr;
   return converter;
 }
 

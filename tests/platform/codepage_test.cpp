@@ -1,0 +1,133 @@
+// The ICU code page adapter: measuring, converting, substitution and composition.
+#include "platform/codepage.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velmora::platform {
+namespace {
+
+std::u16string FromUtf8(std::string_view utf8) {
+  const int n = Utf8ToUtf16(utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::u16string out(static_cast<size_t>(n), u'\0');
+  EXPECT_EQ(Utf8ToUtf16(utf8.data(), static_cast<int>(utf8.size()), out.data(), n), n);
+  return out;
+}
+
+std::string ToCp936(std::u16string_view s, Compose compose) {
+  const int n = Utf16ToCp936(s.data(), static_cast<int>(s.size()), nullptr, 0, compose);
+  std::string out(static_cast<size_t>(n), '\0');
+  EXPECT_EQ(Utf16ToCp936(s.data(), static_cast<int>(s.size()), out.data(), n, compose), n);
+  return out;
+}
+
+TEST(CodePageTest, MalformedUtf8BecomesOneReplacementPerMaximalSubsequence) {
+  const struct {
+    const char* name;
+    std::string utf8;
+    std::u16string expected;
+  } cases[] = {
+      {"truncated three-byte", "\xE4\xB8", u"\uFFFD"},
+      {"overlong two-byte", "\xC0\xAF", u"\uFFFD\uFFFD"},
+      {"encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
+      {"lone continuation",
+       "a\x80"
+       "b",
+       u"a\uFFFDb"},
+      {"supplementary", "\xF0\x9F\x98\x80", u"\U0001F600"},
+      {"zero byte converted", std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
+  };
+  for (const auto& t : cases) {
+    SCOPED_TRACE(t.name);
+    EXPECT_EQ(FromUtf8(t.utf8), t.expected);
+  }
+}
+
+TEST(CodePageTest, FailuresReturnZero) {
+  char16_t small[1];
+  EXPECT_EQ(Utf8ToUtf16("abc", 3, small, 1), 0);
+  EXPECT_EQ(Utf8ToUtf16("abc", 0, nullptr, 0), 0);
+  char bytes[1];
+  EXPECT_EQ(Utf16ToCp936(u"ab", 2, bytes, 1, Compose::kNo), 0);
+  EXPECT_EQ(Utf16ToCp936(u"ab", 0, nullptr, 0, Compose::kNo), 0);
+}
+
+TEST(CodePageTest, Cp936TableAndSubstitution) {
+  const struct {
+    const char* name;
+    std::u16string in;
+    std::string expected;
+  } cases[] = {
+      {"Chinese", u"\u4E2D\u6587", "\xD6\xD0\xCE\xC4"},
+      {"euro sign at 0x80", u"\u20AC", "\x80"},
+      {"one ? per missing character", u"a\u0E01\U0001F600b", "a??b"},
+      {"lone surrogate",
+       u"a\xD800"
+       "b",
+       "a?b"},
+      {"replacement character", u"\uFFFD", "?"},
+      {"middle dot", u"\u00B7", "\xA1\xA4"},
+  };
+  for (const auto& t : cases) {
+    SCOPED_TRACE(t.name);
+    EXPECT_EQ(ToCp936(t.in, Compose::kNo), t.expected);
+    EXPECT_EQ(Utf16ToCp936(t.in), t.expected);
+  }
+}
+
+TEST(CodePageTest, CompositionOnlyJoinsBaseAndMarks) {
+  const struct {
+    const char* name;
+    std::u16string in;
+    std::u16string composed;  // what is converted, written in UTF-16
+  } cases[] = {
+      {"e acute", u"e\u0301", u"\u00E9"},
+      {"two marks in a row", u"a\u0323\u0302", u"\u1EAD"},
+      {"blocked by a mark of the same class", u"a\u0301\u0301", u"\u00E1\u0301"},
+      {"mark without base", u"\u0301e", u"\u0301e"},
+      {"no precomposed form", u"q\u0301", u"q\u0301"},
+      {"CJK compatibility singleton kept", u"\uFA0C", u"\uFA0C"},
+      {"ohm sign kept", u"\u2126", u"\u2126"},
+      {"mark after a Chinese character", u"\u4E2D\u0301", u"\u4E2D\u0301"},
+  };
+  for (const auto& t : cases) {
+    SCOPED_TRACE(t.name);
+    EXPECT_EQ(ToCp936(t.in, Compose::kYes), ToCp936(t.composed, Compose::kNo));
+  }
+  EXPECT_EQ(ToCp936(u"e\u0301", Compose::kYes), "\xA8\xA6");
+  EXPECT_EQ(ToCp936(u"e\u0301", Compose::kNo), "e?");
+  // U+FA0C has its own code in the code page; U+5140, its NFC form, another.
+  EXPECT_NE(ToCp936(u"\uFA0C", Compose::kYes), ToCp936(u"\u5140", Compose::kNo));
+}
+
+TEST(CodePageTest, DisplayRoundTrip) {
+  EXPECT_EQ(Cp936ToUtf16("a\xD6\xD0\x80"), u"a\u4E2D\u20AC");
+  EXPECT_EQ(Cp936ToUtf16(""), u"");
+  EXPECT_EQ(Utf16ToCp936(Cp936ToUtf16("\xD0\xC5\xCF\xA2\xA3\xBA")), "\xD0\xC5\xCF\xA2\xA3\xBA");
+  // A lone lead byte cannot be decoded; it is replaced, not dropped silently.
+  EXPECT_EQ(Cp936ToUtf16("a\xD6"), u"a\uFFFD");
+}
+
+TEST(CodePageTest, ConvertsOnManyThreadsAtOnce) {
+  std::vector<std::thread> threads;
+  std::vector<int> ok(4, 0);
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &ok] {
+      for (int i = 0; i < 200; ++i) {
+        const std::u16string s = u"\u4E2De\u0301";
+        char out[8];
+        const int n = Utf16ToCp936(s.data(), 3, out, sizeof out, Compose::kYes);
+        if (std::string(out, static_cast<size_t>(n)) == "\xD6\xD0\xA8\xA6")
+          ++ok[static_cast<size_t>(t)];
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  for (int count : ok) EXPECT_EQ(count, 200);
+}
+
+}  // namespace
+}  // namespace velmora::platform
