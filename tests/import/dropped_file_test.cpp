@@ -5,7 +5,12 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -108,6 +113,21 @@ TEST_F(DroppedFileTest, ReadOnlyFileImportsAndIsNotLeftOpen) {
     EXPECT_EQ(Rows(), (std::vector<Text>{"http://a.example/", "http://b.example/"}));
     EXPECT_EQ(OpenDescriptors(), before);
   }
+}
+
+TEST_F(DroppedFileTest, DropOnTheWindowFillsTheTable) {
+  const Text path = MakeFile("list.txt", "http://a.example/\r\nhttp://b.example/\r\n");
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+  const QPoint at(100, 100);
+  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window_.get(), &enter);
+  ASSERT_TRUE(enter.isAccepted());
+  QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window_.get(), &move);
+  QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window_.get(), &drop);
+  EXPECT_EQ(Rows(), (std::vector<Text>{"http://a.example/", "http://b.example/"}));
 }
 
 TEST_F(DroppedFileTest, FifoDoesNotStallTheImport) {

@@ -1,5 +1,5 @@
-// A URL table model and count label attached as the target of the table
-// operations, as the main window attaches its own.
+// The real main window, whose table and count label the table operations reach,
+// and the helpers to read them back.
 #ifndef VELMORA_TESTS_IMPORT_TABLE_FIXTURE_H_
 #define VELMORA_TESTS_IMPORT_TABLE_FIXTURE_H_
 
@@ -9,19 +9,19 @@
 #include <memory>
 #include <vector>
 
+#include "app/main_window.h"
 #include "app/url_table.h"
-#include "app/url_table_model.h"
 
 namespace velmora {
 
 class TableFixture : public testing::Test {
  protected:
   void SetUp() override {
-    model_ = std::make_unique<UrlTableModel>();
-    label_ = std::make_unique<QLabel>();
-    AttachUrlTable(model_.get(), label_.get());
+    window_ = std::make_unique<MainWindow>();
+    label_ = window_->findChild<QLabel*>(kCountLabelName);
+    ASSERT_NE(label_, nullptr);
   }
-  void TearDown() override { AttachUrlTable(nullptr, nullptr); }
+  void TearDown() override { window_.reset(); }
 
   // Fills the table with rows that an import must clear.
   static void FillWithOldRows() {
@@ -40,8 +40,8 @@ class TableFixture : public testing::Test {
     return rows;
   }
 
-  std::unique_ptr<UrlTableModel> model_;
-  std::unique_ptr<QLabel> label_;
+  std::unique_ptr<MainWindow> window_;
+  QLabel* label_ = nullptr;
 };
 
 }  // namespace velmora
