@@ -251,8 +251,12 @@ void RawServer::Handle(int connection) {
     sent += static_cast<std::size_t>(put);
   }
   auto holdUntil = std::chrono::steady_clock::now() + reply.holdOpen;
+  // Holding ends early once the client has given up and closed its end.
   while (!stop_ && std::chrono::steady_clock::now() < holdUntil) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(kPollStepMs));
+    pollfd watching{connection, POLLIN, 0};
+    if (poll(&watching, 1, kPollStepMs) <= 0) continue;
+    char ignored[512];
+    if (recv(connection, ignored, sizeof ignored, 0) <= 0) break;
   }
 }
 
