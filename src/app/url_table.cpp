@@ -6,6 +6,10 @@
 #include <QPointer>
 #include <QThread>
 #include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <utility>
 
 #include "app/url_table_model.h"
 #include "platform/codepage.h"
@@ -39,19 +43,60 @@ class Dispatcher final : public QObject {
 
 std::atomic<Dispatcher*> g_dispatcher{nullptr};
 
+// The hand-over between a waiting worker and the main thread. The worker posts its
+// call and waits here rather than in a blocking queued call: the same wait, but
+// built on a mutex that race checkers can follow, so the arguments written by the
+// worker and the result written by the main thread are visibly ordered. Recursive
+// because a call that cannot be posted is finished on the posting thread itself.
+std::recursive_mutex g_handoff;
+std::condition_variable_any g_served;
+
+template <typename R>
+struct PendingCall {
+  bool finished = false;
+  R result;
+};
+
+// Owned by the posted call alone: when the call is destroyed, whether it ran or was
+// discarded unrun, the waiting worker is released (with the fallback if unrun).
+template <typename R>
+struct Ticket {
+  explicit Ticket(std::shared_ptr<PendingCall<R>> pending) : call(std::move(pending)) {}
+  ~Ticket() {
+    std::lock_guard lock(g_handoff);
+    call->finished = true;
+    g_served.notify_all();
+  }
+  std::shared_ptr<PendingCall<R>> call;
+};
+
 // Runs `op` on the main thread and hands back its result; `fallback` when no table
-// was ever attached or the call could not be carried out.
+// was ever attached or the call could not be carried out. A worker waits until the
+// main thread processes events; the main thread itself runs `op` directly, since
+// waiting for itself would hang.
 template <typename R, typename Op>
 R OnMainThread(R fallback, Op op) {
   Dispatcher* dispatcher = g_dispatcher.load(std::memory_order_acquire);
   if (dispatcher == nullptr) return fallback;
   if (dispatcher->OnMainThread()) return op(*dispatcher);
-  // A blocking call from the main thread to itself would hang; this is a worker.
-  R result = fallback;
+
+  auto pending = std::make_shared<PendingCall<R>>();
+  pending->result = std::move(fallback);
+  std::unique_lock lock(g_handoff);
   QMetaObject::invokeMethod(
-      dispatcher, [&result, &op, dispatcher] { result = op(*dispatcher); },
-      Qt::BlockingQueuedConnection);
-  return result;
+      dispatcher,
+      [ticket = std::make_shared<Ticket<R>>(pending), &op, dispatcher] {
+        // Captures are read only once the hand-over lock is held.
+        std::lock_guard served(g_handoff);
+        PendingCall<R>& call = *ticket->call;
+        if (call.finished) return;
+        call.result = op(*dispatcher);
+        call.finished = true;
+        g_served.notify_all();
+      },
+      Qt::QueuedConnection);
+  g_served.wait(lock, [&pending] { return pending->finished; });
+  return std::move(pending->result);
 }
 
 }  // namespace
