@@ -7,7 +7,7 @@ packages=(
   build-essential g++ cmake make pkg-config
   qt6-base-dev libgl-dev
   libicu-dev
-  libcurl4-openssl-dev ca-certificates
+  libcurl4-openssl-dev ca-certificates curl
   libboost-regex-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libssl-dev openssl
