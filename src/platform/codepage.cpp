@@ -7,9 +7,16 @@
 #include <unicode/ustring.h>
 #include <unicode/utf16.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <array>
 #include <bitset>
+#include <cstdint>
+#include <limits>
 #include <memory>
+#include <vector>
 
 namespace velmora::platform {
 namespace {
@@ -152,6 +159,142 @@ int FromUtf16(UConverter* converter, const char16_t* in, int length, char* out, 
   return U_FAILURE(status) ? 0 : written;
 }
 
+// The code page's answer for every BMP code unit, taken once from the ICU converter
+// with the settings above, so that converting is a table lookup per unit instead of
+// two passes through ICU. The table is only used when ICU's whole-plane conversion
+// proves to be one character to one or two bytes throughout (a stateless table, as
+// windows-936-2000 is); otherwise every conversion goes through ICU.
+struct Cp936Table {
+  bool usable = false;
+  // One byte b is stored as b; two bytes as lead << 8 | trail (leads are 0x81 and up).
+  std::array<uint16_t, 0x10000> code{};
+};
+
+const Cp936Table& Table() {
+  static const std::unique_ptr<const Cp936Table> table = [] {
+    auto built = std::make_unique<Cp936Table>();
+    ConverterPtr converter = OpenCp936();
+    if (!converter) return std::unique_ptr<const Cp936Table>(std::move(built));
+    std::vector<UChar> units;
+    units.reserve(0x10000);
+    for (UChar32 c = 0; c < 0x10000; ++c) {
+      if (!U16_IS_SURROGATE(c)) units.push_back(static_cast<UChar>(c));
+    }
+    std::vector<char> bytes(units.size() * 4);
+    std::vector<int32_t> offsets(bytes.size());
+    char* target = bytes.data();
+    const UChar* source = units.data();
+    UErrorCode status = U_ZERO_ERROR;
+    ucnv_fromUnicode(converter.get(), &target, bytes.data() + bytes.size(), &source,
+                     units.data() + units.size(), offsets.data(), true, &status);
+    if (U_FAILURE(status)) return std::unique_ptr<const Cp936Table>(std::move(built));
+    const size_t written = static_cast<size_t>(target - bytes.data());
+    size_t j = 0;
+    for (size_t i = 0; i < units.size(); ++i) {
+      size_t count = 0;
+      while (j + count < written && offsets[j + count] == static_cast<int32_t>(i)) ++count;
+      const auto b0 = static_cast<unsigned char>(bytes[j]);
+      if (count == 1) {
+        built->code[units[i]] = b0;
+      } else if (count == 2 && b0 >= 0x81) {
+        built->code[units[i]] =
+            static_cast<uint16_t>(b0 << 8 | static_cast<unsigned char>(bytes[j + 1]));
+      } else {
+        return std::unique_ptr<const Cp936Table>(std::move(built));
+      }
+      j += count;
+    }
+    built->usable = j == written;
+    return std::unique_ptr<const Cp936Table>(std::move(built));
+  }();
+  return *table;
+}
+
+enum class StopAtMark { kNo, kYes };
+constexpr int kFoundMark = -1;
+
+// Length of the run of ASCII units at the start of [in, in + length), looked at 8 units
+// at a time; it may stop short of the run's end (the caller goes on unit by unit).
+int AsciiPrefix(const char16_t* in, int length) {
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i zero = _mm_setzero_si128();
+  while (i + 8 <= length) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(v, high), zero)) != 0xFFFF) break;
+    i += 8;
+  }
+#endif
+  return i;
+}
+
+// Copies `count` ASCII units to bytes.
+void NarrowAscii(const char16_t* in, int count, char* out) {
+  int i = 0;
+#if defined(__SSE2__)
+  for (; i + 8 <= count; i += 8) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(v, v));
+  }
+#endif
+  for (; i < count; ++i) out[i] = static_cast<char>(in[i]);
+}
+
+// Converts (or, with `out` null, measures) through the table. With StopAtMark::kYes
+// returns kFoundMark as soon as a unit of non-zero combining class appears, so the
+// caller can compose first; text without marks takes a single pass. Returns 0 when
+// `out` is too small.
+int TableConvert(const Cp936Table& table, const char16_t* in, int length, char* out, int capacity,
+                 StopAtMark stop) {
+  const auto& combining = CombiningUnits();
+  const long long limit = out == nullptr ? std::numeric_limits<long long>::max() : capacity;
+  long long n = 0;
+  int i = 0;
+  while (i < length) {
+    if (const int run = AsciiPrefix(in + i, length - i); run > 0) {
+      if (n + run > limit) return 0;
+      if (out != nullptr) NarrowAscii(in + i, run, out + n);
+      n += run;
+      i += run;
+      continue;
+    }
+    const char16_t unit = in[i];
+    uint16_t code;
+    if (unit < 0x80) {
+      code = unit;
+      ++i;
+    } else if (!combining.test(unit)) {
+      code = table.code[unit];
+      ++i;
+    } else if (U16_IS_SURROGATE(unit)) {
+      // A surrogate pair or a lone surrogate: the code page has none of them.
+      UChar32 c;
+      U16_NEXT(in, i, length, c);
+      if (stop == StopAtMark::kYes && u_getCombiningClass(c) != 0) return kFoundMark;
+      code = static_cast<unsigned char>(kSubstitute[0]);
+    } else {
+      if (stop == StopAtMark::kYes) return kFoundMark;
+      code = table.code[unit];
+      ++i;
+    }
+    if (code > 0xFF) {
+      if (n + 2 > limit) return 0;
+      if (out != nullptr) {
+        out[n] = static_cast<char>(code >> 8);
+        out[n + 1] = static_cast<char>(code & 0xFF);
+      }
+      n += 2;
+    } else {
+      if (n + 1 > limit) return 0;
+      if (out != nullptr) out[n] = static_cast<char>(code);
+      n += 1;
+    }
+  }
+  if (n > std::numeric_limits<int>::max()) return 0;
+  return static_cast<int>(n);
+}
+
 }  // namespace
 
 int Utf8ToUtf16(const char* in, int length, char16_t* out, int capacity) {
@@ -170,6 +313,14 @@ int Utf8ToUtf16(const char* in, int length, char16_t* out, int capacity) {
 int Utf16ToCp936(const char16_t* in, int length, char* out, int capacity, Compose compose) {
   if (in == nullptr || length <= 0) return 0;
   if (out != nullptr && capacity <= 0) return 0;
+  if (const Cp936Table& table = Table(); table.usable) {
+    const StopAtMark stop = compose == Compose::kYes ? StopAtMark::kYes : StopAtMark::kNo;
+    const int n = TableConvert(table, in, length, out, capacity, stop);
+    if (n != kFoundMark) return n;
+    const std::u16string composed = ComposeMarks(in, length);
+    return TableConvert(table, composed.data(), static_cast<int>(composed.size()), out, capacity,
+                        StopAtMark::kNo);
+  }
   ConverterPtr converter = OpenCp936();
   if (!converter) return 0;
   if (compose == Compose::kYes && HasCombiningMark(in, length)) {

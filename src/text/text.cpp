@@ -54,11 +54,9 @@ int ToPosition(size_t offset) {
 class CharStartMatcher {
  public:
   CharStartMatcher(std::string_view text, std::string_view sought, Case c)
-      : text_(text), sought_(sought), fold_(c == Case::kIgnore && HasLetter(sought)) {
+      : text_(text), fold_(c == Case::kIgnore && HasLetter(sought)), needle_(sought) {
     if (fold_) {
-      folded_.resize(sought.size());
-      for (size_t i = 0; i < sought.size(); ++i)
-        folded_[i] = static_cast<char>(kFold[At(sought, i)]);
+      for (auto& b : needle_) b = static_cast<char>(kFold[static_cast<unsigned char>(b)]);
     }
   }
 
@@ -105,42 +103,39 @@ class CharStartMatcher {
     return start;
   }
 
-  // First raw occurrence at or after `at`, ignoring character starts.
+  // First raw occurrence at or after `at`, ignoring character starts. glibc's memmem
+  // skips well for longer needles but walks two-byte needles (a CR LF) byte by byte,
+  // so those take the block filter, which has no false candidates for them.
   size_t Candidate(size_t at) const {
-    const size_t m = sought_.size();
+    const size_t m = needle_.size();
     if (at > text_.size() || text_.size() - at < m) return kNone;
-    if (!fold_) {
-      const void* hit;
-      if (m == 1) {
-        hit = std::memchr(text_.data() + at, sought_[0], text_.size() - at);
-      } else {
-        hit = memmem(text_.data() + at, text_.size() - at, sought_.data(), m);
-      }
-      return hit == nullptr ? kNone
-                            : static_cast<size_t>(static_cast<const char*>(hit) - text_.data());
-    }
-    return FoldedCandidate(at);
+    if (fold_ || m == 2) return FilteredCandidate(at);
+    const void* hit = m == 1 ? std::memchr(text_.data() + at, needle_[0], text_.size() - at)
+                             : memmem(text_.data() + at, text_.size() - at, needle_.data(), m);
+    return hit == nullptr ? kNone
+                          : static_cast<size_t>(static_cast<const char*>(hit) - text_.data());
   }
 
-  bool FoldedEqualAt(size_t i) const {
+  bool EqualAt(size_t i) const {
+    if (!fold_) return std::memcmp(text_.data() + i, needle_.data(), needle_.size()) == 0;
     const auto* p = reinterpret_cast<const unsigned char*>(text_.data() + i);
-    const auto* q = reinterpret_cast<const unsigned char*>(folded_.data());
-    for (size_t k = 0; k < folded_.size(); ++k) {
+    const auto* q = reinterpret_cast<const unsigned char*>(needle_.data());
+    for (size_t k = 0; k < needle_.size(); ++k) {
       if (kFold[p[k]] != q[k]) return false;
     }
     return true;
   }
 
-  // Ignoring case: filter positions by the first and last sought bytes 16 at a time
-  // (a letter is matched in both cases by setting bit 0x20, which only maps the other
-  // case of that letter onto it), then compare the whole sought text folded.
-  size_t FoldedCandidate(size_t at) const {
-    const size_t m = folded_.size();
+  // Filters positions by the first and last sought bytes 16 at a time, then compares
+  // the whole sought text. Ignoring case, a letter matches both its cases by setting
+  // bit 0x20, which maps only the other case of that letter onto it.
+  size_t FilteredCandidate(size_t at) const {
+    const size_t m = needle_.size();
     const size_t last = text_.size() - m;  // last offset where a match fits
-    const auto first = static_cast<unsigned char>(folded_[0]);
-    const auto tail = static_cast<unsigned char>(folded_[m - 1]);
-    const unsigned char firstMask = IsAsciiLetter(first) ? 0x20 : 0;
-    const unsigned char tailMask = IsAsciiLetter(tail) ? 0x20 : 0;
+    const auto first = static_cast<unsigned char>(needle_[0]);
+    const auto tail = static_cast<unsigned char>(needle_[m - 1]);
+    const unsigned char firstMask = fold_ && IsAsciiLetter(first) ? 0x20 : 0;
+    const unsigned char tailMask = fold_ && IsAsciiLetter(tail) ? 0x20 : 0;
     size_t i = at;
 #if defined(__SSE2__)
     const __m128i firstV = _mm_set1_epi8(static_cast<char>(first));
@@ -156,22 +151,22 @@ class CharStartMatcher {
       auto bits = static_cast<unsigned>(_mm_movemask_epi8(eq));
       while (bits != 0) {
         const size_t candidate = i + static_cast<size_t>(__builtin_ctz(bits));
-        if (FoldedEqualAt(candidate)) return candidate;
+        if (EqualAt(candidate)) return candidate;
         bits &= bits - 1;
       }
       i += 16;
     }
 #endif
     for (; i <= last; ++i) {
-      if ((At(text_, i) | firstMask) == first && FoldedEqualAt(i)) return i;
+      if ((At(text_, i) | firstMask) == first && EqualAt(i)) return i;
     }
     return kNone;
   }
 
   std::string_view text_;
-  std::string_view sought_;
   bool fold_;
-  std::string folded_;
+  // The sought text, folded to lower case when ignoring case.
+  std::string needle_;
   size_t cursor_ = 0;
 };
 
