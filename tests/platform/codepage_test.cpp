@@ -78,6 +78,29 @@ TEST(CodePageTest, Cp936TableAndSubstitution) {
   }
 }
 
+// The fast conversion must give, character for character, what the ICU converter with
+// the same settings gives (the display helper converts through ICU itself).
+TEST(CodePageTest, FastConversionAgreesWithTheConverterOverTheWholeBmp) {
+  std::u16string all;
+  for (char32_t c = 1; c < 0x10000; ++c) {
+    if (c < 0xD800 || c > 0xDFFF) all.push_back(static_cast<char16_t>(c));
+  }
+  EXPECT_EQ(ToCp936(all, Compose::kNo), Utf16ToCp936(all));
+}
+
+TEST(CodePageTest, LongRunsAndSurrogates) {
+  const std::u16string ascii(37, u'x');
+  EXPECT_EQ(ToCp936(ascii + u"\u4E2D" + ascii, Compose::kYes),
+            std::string(37, 'x') + "\xD6\xD0" + std::string(37, 'x'));
+  // One '?' for a pair, one for each lone half, default-ignorables included.
+  EXPECT_EQ(ToCp936(u"a\U0001F600\xDC00\xD800", Compose::kYes), "a???");
+  EXPECT_EQ(ToCp936(u"\uFEFF\u200Bz", Compose::kYes), "??z");
+  // A buffer one byte short fails as a whole, in an ASCII run or a two-byte character.
+  char out[40];
+  EXPECT_EQ(Utf16ToCp936(ascii.data(), 37, out, 36, Compose::kNo), 0);
+  EXPECT_EQ(Utf16ToCp936(u"ab\u4E2D", 3, out, 3, Compose::kYes), 0);
+}
+
 TEST(CodePageTest, CompositionOnlyJoinsBaseAndMarks) {
   const struct {
     const char* name;
