@@ -2,7 +2,9 @@
 //
 // Each conversion measures when `out` is null (returns the units or bytes needed)
 // and converts otherwise (returns the count written, at most `capacity`). A failure
-// returns 0. Converters are opened per call, so every thread may convert at once.
+// returns 0, and so does a buffer too small for the whole result. Nothing mutable is
+// shared between calls (ICU converters are opened per call; the code page table is
+// built once and only read), so every thread may convert at once.
 #ifndef VELMORA_PLATFORM_CODEPAGE_H_
 #define VELMORA_PLATFORM_CODEPAGE_H_
 

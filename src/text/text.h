@@ -64,7 +64,9 @@ enum class Case { kSensitive, kIgnore };
 
 // The text with non-overlapping occurrences of `sought` replaced left to right,
 // starting at `start` (below 1 means 1); at most `count` replacements when given.
-// Unchanged when text or sought is empty, start is beyond the end, or count is 0.
+// Unchanged when text or sought is empty, start is beyond the end, or count is 0 or
+// less (a negative count asks for no replacement, as a negative maximum does in
+// SplitText).
 // Replacement text is never searched again.
 [[nodiscard]] Text ReplaceText(std::string_view text, std::string_view sought,
                                std::string_view replacement = {}, int start = 1,
