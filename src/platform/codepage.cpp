@@ -21,8 +21,9 @@
 namespace velmora::platform {
 namespace {
 
-// The code page 936 table of the original platform: 0x80 is the euro sign, and its
-// aliases (windows-936, GBK, CP936, MS936) are the same table. Other GB tables differ.
+// Windows code page 936 as ICU has it: 0x80 is the euro sign, and its aliases
+// (windows-936, GBK, CP936, MS936) are the same table. Other GB tables (ibm-1386,
+// gb18030) map differently and substitute differently.
 constexpr const char* kCp936Name = "windows-936-2000";
 constexpr char kSubstitute[] = "?";
 constexpr UChar32 kReplacementCharacter = 0xFFFD;
@@ -34,8 +35,8 @@ using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
 
 // Writes one substitute for every character the code page lacks, lone surrogates
 // included. ICU's own substitution callback skips default-ignorable characters (the
-// byte-order mark, zero-width spaces) without a trace; the original conversion
-// replaces them like any other.
+// byte-order mark, zero-width spaces) without a trace, which would make a missing
+// character vanish instead of showing as '?'.
 void SubstituteEveryCharacter(const void*, UConverterFromUnicodeArgs* args, const UChar*, int32_t,
                               UChar32, UConverterCallbackReason reason, UErrorCode* status) {
   if (reason != UCNV_UNASSIGNED && reason != UCNV_ILLEGAL && reason != UCNV_IRREGULAR) return;
@@ -155,7 +156,7 @@ int FromUtf16(UConverter* converter, const char16_t* in, int length, char* out, 
   if (out == nullptr) {
     return (status == U_BUFFER_OVERFLOW_ERROR || U_SUCCESS(status)) ? written : 0;
   }
-  // Too small a buffer is a failure, as with the original's conversion functions.
+  // Too small a buffer is a failure, not a truncated result: callers measure first.
   return U_FAILURE(status) ? 0 : written;
 }
 

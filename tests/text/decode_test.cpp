@@ -88,7 +88,7 @@ TEST(DecodeTest, KuhnStressTestDecodesWithoutFailing) {
   const Text tail = DecodeUtf8ToAnsi(Bytes(zero + 1, body.end()));
   EXPECT_EQ(tail.find('\0'), Text::npos);
   EXPECT_NE(tail.find("\nTHE END "), Text::npos);
-  // The stored copy carries U+FFFD where the original had malformed bytes; the code
+  // The stored copy carries U+FFFD where the published file has malformed bytes; the code
   // page lacks it, so each shows as one question mark.
   EXPECT_NE(tail.find("3.1.1  First continuation byte 0x80: \"?\""), Text::npos);
   EXPECT_NE(tail.find("4.1.1 U+002F = c0 af             = \"??\""), Text::npos);
