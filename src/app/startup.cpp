@@ -3,10 +3,10 @@
 #include <curl/curl.h>
 
 #include <QApplication>
-#include <QThread>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <utility>
 
 #include "app/search_results.h"
 #include "text/fatal.h"
