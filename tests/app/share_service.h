@@ -1,0 +1,122 @@
+// A loopback stand-in of the share-info service for probe and batch tests.
+//
+// It serves HTTPS with a throwaway CA and is reached at the service's real address
+// (https://sns.qzone.qq.com/...) through the test transport. For each request it
+// records the exact target, headers and arrival time, and answers with the body
+// the test chose for that address (by default a summary naming the address), after
+// an optional delay.
+#ifndef VELMORA_TESTS_APP_SHARE_SERVICE_H_
+#define VELMORA_TESTS_APP_SHARE_SERVICE_H_
+
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/probe.h"
+#include "support/loopback_server.h"
+
+namespace velmora::test {
+
+inline constexpr char kShareEndpointPath[] = "/cgi-bin/qzshare/cgi_qzshareget_urlinfo";
+
+class ShareService {
+ public:
+  struct Answer {
+    std::string body;
+    std::chrono::milliseconds delay{0};
+  };
+  struct Request {
+    std::string target;   // path and query exactly as sent
+    std::string address;  // the query after "url=", as sent
+    httplib::Headers headers;
+    std::chrono::steady_clock::time_point arrived;
+  };
+
+  // `workers`: how many requests the server may hold at once.
+  explicit ShareService(size_t workers = 16) : certs_({std::string(kShareHost)}), server_(certs_) {
+    server_.routes().new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
+    server_.routes().Get(kShareEndpointPath, [this](const httplib::Request& req,
+                                                    httplib::Response& res) { Serve(req, res); });
+  }
+
+  // Starts serving and routes the service's host to it; false when it could not.
+  [[nodiscard]] bool Start() {
+    if (!certs_.ok() || !server_.Start()) return false;
+    route_.emplace(certs_.caFile(),
+                   std::vector<Route>{{std::string(kShareHost), 443, server_.port()}});
+    return true;
+  }
+
+  // The answer for requests whose address (as sent) is `address`.
+  void SetAnswer(const std::string& address, Answer answer) {
+    std::lock_guard lock(lock_);
+    answers_[address] = std::move(answer);
+  }
+  // The answer for every address without one of its own; unset: a summary that
+  // names the address.
+  void SetDefaultAnswer(Answer answer) {
+    std::lock_guard lock(lock_);
+    default_ = std::move(answer);
+  }
+
+  [[nodiscard]] std::vector<Request> Requests() {
+    std::lock_guard lock(lock_);
+    return requests_;
+  }
+  [[nodiscard]] size_t RequestCount() {
+    std::lock_guard lock(lock_);
+    return requests_.size();
+  }
+  // Requests whose answer has been written out.
+  [[nodiscard]] size_t AnsweredCount() {
+    std::lock_guard lock(lock_);
+    return answered_;
+  }
+
+  // The default answer's body for `address`.
+  [[nodiscard]] static std::string SummaryBody(const std::string& address) {
+    return R"({"code":0,"data":{"title":"t","summary":"for )" + address + R"(","images":[]}})";
+  }
+
+  void Stop() { server_.Stop(); }
+
+ private:
+  void Serve(const httplib::Request& req, httplib::Response& res) {
+    Request seen{req.target, "", req.headers, std::chrono::steady_clock::now()};
+    const size_t query = req.target.find("?url=");
+    if (query != std::string::npos) seen.address = req.target.substr(query + 5);
+    Answer answer;
+    {
+      std::lock_guard lock(lock_);
+      requests_.push_back(seen);
+      auto found = answers_.find(seen.address);
+      if (found != answers_.end()) {
+        answer = found->second;
+      } else if (default_) {
+        answer = *default_;
+      } else {
+        answer.body = SummaryBody(seen.address);
+      }
+    }
+    if (answer.delay.count() > 0) server_.Pause(answer.delay);
+    res.set_content(answer.body, "application/json; charset=utf-8");
+    std::lock_guard lock(lock_);
+    ++answered_;
+  }
+
+  TestCertificates certs_;
+  LoopbackServer server_;
+  std::optional<ScopedTransport> route_;
+  std::mutex lock_;
+  std::map<std::string, Answer> answers_;
+  std::optional<Answer> default_;
+  std::vector<Request> requests_;
+  size_t answered_ = 0;
+};
+
+}  // namespace velmora::test
+
+#endif  // VELMORA_TESTS_APP_SHARE_SERVICE_H_
