@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -70,12 +72,32 @@ bool NamesSeveralItems(std::string_view fileName) {
   return fileName.find(kLineBreak) != std::string_view::npos;
 }
 
+constexpr std::uint64_t kLowBits = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+// Non-zero when one of the eight bytes of `word` is zero (and, for words without
+// bytes of 0x80 or above, only then).
+constexpr std::uint64_t HasZeroByte(std::uint64_t word) {
+  return (word - kLowBits) & ~word & kHighBits;
+}
+
 // Length of DroppedFileText(bytes).
 std::size_t DroppedTextLength(std::string_view bytes) {
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t size = bytes.size();
   std::size_t i = 0;
   while (i < size) {
+    // Most files are plain ASCII: step over eight bytes at a time while none of
+    // them is a lead byte, a zero or a Ctrl-Z.
+    while (size - i >= sizeof(std::uint64_t)) {
+      std::uint64_t word;
+      std::memcpy(&word, data + i, sizeof word);
+      if (((word & kHighBits) | HasZeroByte(word) | HasZeroByte(word ^ (kLowBits * kCtrlZ))) != 0) {
+        break;
+      }
+      i += sizeof word;
+    }
+    if (i >= size) break;
     const unsigned char byte = data[i];
     if (byte == 0 || byte == kCtrlZ) break;
     if (byte >= kFirstLeadByte) {

@@ -80,6 +80,21 @@ TEST_F(DroppedFileTest, OneRowPerLine) {
   }
 }
 
+// The end of the text, at every offset around the eight-byte steps of the scan.
+TEST(DroppedFileTextTest, EndsAtTheFirstTerminatorAtACharacterStart) {
+  for (std::size_t at = 0; at < 20; ++at) {
+    SCOPED_TRACE(at);
+    const std::string before(at, 'a');
+    const std::string after(20, 'b');
+    EXPECT_EQ(DroppedFileText(before + '\x1A' + after), before);
+    EXPECT_EQ(DroppedFileText(before + '\0' + after), before);
+    // As a second byte, Ctrl-Z belongs to its character.
+    EXPECT_EQ(DroppedFileText(before + "\xB0\x1A" + after), before + "\xB0\x1A" + after);
+    EXPECT_EQ(DroppedFileText(before + "\xB0\x1A" + after + '\x1A'), before + "\xB0\x1A" + after);
+    EXPECT_EQ(DroppedFileText(before + "\xB0" + '\0' + after), before + "\xB0");
+  }
+}
+
 TEST_F(DroppedFileTest, NamesThatOpenNoFileGiveAnEmptyTable) {
   const Text a = MakeFile("a.txt", "http://a.example/\r\n");
   const Text b = MakeFile("b.txt", "http://b.example/\r\n");
