@@ -22,14 +22,6 @@ Text DefaultHeaderBlock(const Text& url) {
                    kCrLf, "Content-Type: application/x-www-form-urlencoded");
 }
 
-// Milliseconds for each phase; beyond the 32-bit range the limit is the largest
-// one that fits rather than a wrapped, possibly negative, value.
-int TimeoutMilliseconds(int timeoutSeconds) {
-  if (timeoutSeconds < 1) return kDefaultTimeoutMs;
-  double ms = static_cast<double>(timeoutSeconds) * 1000.0;
-  return ms >= static_cast<double>(INT_MAX) ? INT_MAX : static_cast<int>(ms);
-}
-
 void SetRequestHeaders(platform::HttpRequest& request, const Text& headers) {
   TextList lines;
   if (FindText(headers, kCrLf) == -1) {
@@ -63,6 +55,13 @@ void ScanResponseHeaders(const Text& responseHeaders, Text& location, Text& newC
 
 }  // namespace
 
+std::optional<int> RequestTimeoutMs(int timeoutSeconds) {
+  if (timeoutSeconds == kNoTimeouts) return std::nullopt;
+  if (timeoutSeconds < 1) return kDefaultTimeoutMs;
+  double ms = static_cast<double>(timeoutSeconds) * 1000.0;
+  return ms >= static_cast<double>(INT_MAX) ? INT_MAX : static_cast<int>(ms);
+}
+
 Bytes FetchBytes(const Text& url, InOut<Text> method, const Text& postText, InOut<Text> cookies,
                  InOut<Text> newCookies, InOut<Text> headers, InOut<Text> location, int noRedirect,
                  int timeoutSeconds, InOut<Text> responseHeaders, const Bytes& postBytes) {
@@ -72,9 +71,8 @@ Bytes FetchBytes(const Text& url, InOut<Text> method, const Text& postText, InOu
   method.get() = ToUpperCase(method.get());
   if (method.get().empty()) method.get() = "GET";
 
-  if (timeoutSeconds != kNoTimeouts) {
-    int ms = TimeoutMilliseconds(timeoutSeconds);
-    request->SetTimeouts(ms, ms, ms, ms);
+  if (std::optional<int> ms = RequestTimeoutMs(timeoutSeconds)) {
+    request->SetTimeouts(*ms, *ms, *ms, *ms);
   }
   // A refused address leaves the request unopened; every later step still runs.
   request->Open(method.get(), url, platform::OpenMode::kSynchronous);

@@ -3,6 +3,7 @@
 #ifndef VELMORA_WEB_FETCH_H_
 #define VELMORA_WEB_FETCH_H_
 
+#include <optional>
 #include <type_traits>
 #include <utility>
 
@@ -39,6 +40,12 @@ class InOut {
 inline constexpr int kDefaultTimeoutMs = 15000;
 // `timeoutSeconds` value that leaves the request object's own limits in place.
 inline constexpr int kNoTimeouts = -1;
+
+// The limit of each phase, in milliseconds, that a `timeoutSeconds` asks for:
+// nullopt for -1 (the request object keeps its own), 15000 for any other value
+// below 1, else the seconds times 1000, truncated, and held at the largest 32-bit
+// value rather than wrapping.
+[[nodiscard]] std::optional<int> RequestTimeoutMs(int timeoutSeconds);
 
 // Performs one exchange and returns the answer's body bytes ("" on any failure).
 //

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -17,6 +18,18 @@ namespace {
 using std::chrono::milliseconds;
 using test::RawReply;
 using test::RawServer;
+
+TEST(RequestTimeoutTest, SecondsBecomeMillisecondsPerPhase) {
+  struct Case {
+    int seconds;
+    std::optional<int> ms;
+  } cases[] = {{-1, std::nullopt},    {0, 15000},         {-5, 15000},       {1, 1000}, {30, 30000},
+               {2147483, 2147483000}, {2147484, INT_MAX}, {INT_MAX, INT_MAX}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.seconds);
+    EXPECT_EQ(RequestTimeoutMs(c.seconds), c.ms);
+  }
+}
 
 const Text kOk = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
 
