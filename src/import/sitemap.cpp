@@ -120,10 +120,10 @@ int ExtractLocations(const Text& sitemapText) {
 
   // The list now belongs to the search results; nothing replaces it while the rows
   // go in, since only an import does and this one runs on the main thread.
+  // Result k goes in at position k, past the k - 1 rows already there: appended.
   const platform::MatchResults& found = SearchResults();
-  for (int k = 1; k <= count; ++k) {
-    InsertRow(
-        k, platform::MatchGroupText(*found[static_cast<std::size_t>(k - 1)], text, kLocationGroup));
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    InsertRow(static_cast<int>(i) + 1, platform::MatchGroupText(*found[i], text, kLocationGroup));
   }
   return count;
 }
