@@ -1,0 +1,215 @@
+// Figures of the batch run against a loopback stand-in of the share service that
+// holds its answers:
+//  - responsiveness: while a 500-row batch starts against a service that holds
+//    every answer 10 s, the longest gap between two ticks of a 10 ms timer on the
+//    main thread (goal: under 30 ms);
+//  - memory: resident memory per in-flight probe with 300 probes held open (goal:
+//    under 512 KB each), and what is left over once they have all finished.
+// The service runs in a child process so that its threads and buffers do not count
+// in the probing process's resident memory.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <curl/curl.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "app/batch.h"
+#include "app/main_window.h"
+#include "app/probe.h"
+#include "app/url_table.h"
+#include "support/loopback_server.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using velmora::test::LoopbackServer;
+using velmora::test::TestCertificates;
+
+constexpr char kPath[] = "/cgi-bin/qzshare/cgi_qzshareget_urlinfo";
+
+long ResidentKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return -1;
+}
+
+// The stand-in service in a child process. `holdAll` > 0: the first answer comes at
+// once, every later one waits until `holdAll` requests have arrived (bounded by
+// `hold`); otherwise each answer waits `hold`.
+struct ServiceProcess {
+  pid_t pid = -1;
+  int port = 0;
+};
+
+ServiceProcess StartService(const TestCertificates& certs, std::chrono::milliseconds hold,
+                            int holdAll, int workers) {
+  int channel[2];
+  if (pipe(channel) != 0) return {};
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(channel[0]);
+    LoopbackServer server(certs);
+    std::atomic<int> arrived{0};
+    server.routes().new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
+    server.routes().Get(kPath, [&](const httplib::Request&, httplib::Response& res) {
+      const int count = ++arrived;
+      if (holdAll > 0 && count > 1) {  // the first request is a warm-up
+        const auto deadline = std::chrono::steady_clock::now() + hold;
+        while (arrived.load() < holdAll && std::chrono::steady_clock::now() < deadline) {
+          std::this_thread::sleep_for(20ms);
+        }
+      } else {
+        server.Pause(hold);
+      }
+      res.set_content("{\"summary\":\"answer " + std::to_string(count) + "\",}",
+                      "application/json");
+    });
+    int port = server.Start() ? server.port() : 0;
+    if (write(channel[1], &port, sizeof port) != sizeof port) _exit(1);
+    close(channel[1]);
+    pause();  // until the parent ends it
+    _exit(0);
+  }
+  close(channel[1]);
+  int port = 0;
+  if (read(channel[0], &port, sizeof port) != sizeof port) port = 0;
+  close(channel[0]);
+  return {pid, port};
+}
+
+void StopService(ServiceProcess& service) {
+  if (service.pid <= 0) return;
+  kill(service.pid, SIGTERM);
+  waitpid(service.pid, nullptr, 0);
+  service.pid = -1;
+}
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > timeoutMs) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+void Fill(int rows) {
+  velmora::ClearRows();
+  for (int k = 1; k <= rows; ++k) {
+    velmora::InsertRow(k, "http://site" + std::to_string(k) + ".example/");
+  }
+}
+
+int AnsweredRows(int rows) {
+  int answered = 0;
+  for (int row = 0; row < rows; ++row) {
+    if (velmora::GetCellText(row, 1).rfind("answer", 0) == 0) ++answered;
+  }
+  return answered;
+}
+
+constexpr int kResponsivenessRows = 500;
+constexpr int kMemoryProbes = 300;
+
+void Responsiveness(const TestCertificates& certs, ServiceProcess& service) {
+  constexpr int kRows = kResponsivenessRows;
+  if (service.port == 0) {
+    std::printf("responsiveness: service did not start\n");
+    return;
+  }
+  velmora::test::ScopedTransport route(certs.caFile(),
+                                       {{std::string(velmora::kShareHost), 443, service.port}});
+  velmora::MainWindow window(velmora::WindowHandlers{});
+  window.show();
+  Fill(kRows);
+
+  QElapsedTimer sinceTick;
+  qint64 longestGap = 0;
+  long ticks = 0;
+  QTimer ticker;
+  ticker.setTimerType(Qt::PreciseTimer);
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    longestGap = std::max(longestGap, sinceTick.restart());
+    ++ticks;
+  });
+  QElapsedTimer clock;
+  clock.start();
+  sinceTick.start();
+  ticker.start(10);
+  velmora::RunBatch();
+  const qint64 startMs = clock.elapsed();
+  const bool all = PumpUntil([] { return AnsweredRows(kRows) == kRows; }, 30000);
+  ticker.stop();
+  std::printf(
+      "responsiveness: %d rows, answers held 10 s: batch started in %.1f s, all answered: %s\n"
+      "  10 ms timer on the main thread: %ld ticks, longest gap %lld ms (goal < 30 ms)\n",
+      kRows, startMs / 1000.0, all ? "yes" : "no", ticks, static_cast<long long>(longestGap));
+  StopService(service);
+}
+
+void Memory(const TestCertificates& certs, ServiceProcess& service) {
+  constexpr int kProbes = kMemoryProbes;
+  if (service.port == 0) {
+    std::printf("memory: service did not start\n");
+    return;
+  }
+  velmora::test::ScopedTransport route(certs.caFile(),
+                                       {{std::string(velmora::kShareHost), 443, service.port}});
+  velmora::MainWindow window(velmora::WindowHandlers{});
+  window.show();
+  // One probe first, so that libraries loaded and pools made by the first exchange
+  // do not count as per-probe memory.
+  Fill(1);
+  std::thread([] { velmora::ProbeRow(0); }).detach();
+  PumpUntil([] { return !velmora::GetCellText(0, 1).empty(); }, 70000);
+  Fill(kProbes);
+  PumpUntil([] { return false; }, 500);
+
+  const long before = ResidentKb();
+  long peak = before;
+  QTimer sampler;
+  QObject::connect(&sampler, &QTimer::timeout, [&peak] { peak = std::max(peak, ResidentKb()); });
+  sampler.start(50);
+  velmora::RunBatch();  // the service holds every answer until all 300 are in
+  PumpUntil([] { return AnsweredRows(kProbes) == kProbes; }, 70000);
+  sampler.stop();
+  const int answered = AnsweredRows(kProbes);
+  PumpUntil([] { return false; }, 2000);  // let the workers end
+  const long after = ResidentKb();
+  std::printf(
+      "memory: %d probes held open together: resident before %ld KB, peak %ld KB\n"
+      "  per in-flight probe: %.0f KB (goal < 512 KB); answered %d\n"
+      "  left over after all finished: %+ld KB (%.1f KB per probe)\n",
+      kProbes, before, peak, (peak - before) / double(kProbes), answered, after - before,
+      (after - before) / double(kProbes));
+  StopService(service);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TestCertificates certs({std::string(velmora::kShareHost)});
+  if (!certs.ok()) return 1;
+  // The services are forked before any thread of this process exists.
+  ServiceProcess memoryService = StartService(certs, 60s, kMemoryProbes + 1, kMemoryProbes + 16);
+  ServiceProcess responsivenessService = StartService(certs, 10s, 0, kResponsivenessRows + 16);
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+  QApplication app(argc, argv);
+  Memory(certs, memoryService);
+  Responsiveness(certs, responsivenessService);
+  return 0;
+}
