@@ -151,6 +151,8 @@ LoopbackServer::~LoopbackServer() { Stop(); }
 
 bool LoopbackServer::Start() {
   if (!server_->is_valid()) return false;
+  // Without it the answer's second small write waits for the client's delayed ACK.
+  server_->set_tcp_nodelay(true);
   server_->set_keep_alive_timeout(kKeepAliveLimit.count());
   server_->set_read_timeout(kClientSilenceLimit.count());
   server_->set_write_timeout(kClientSilenceLimit.count());
