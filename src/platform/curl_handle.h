@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -87,7 +88,7 @@ struct TransferState {
   std::chrono::milliseconds sendIdleLimit{0};
   std::chrono::milliseconds receiveIdleLimit{0};
   // Body bytes kept at most; once reached the transfer ends and keeps what it has.
-  std::int64_t bodyCap = 0;
+  std::int64_t bodyCap = std::numeric_limits<std::int64_t>::max();
 
   std::vector<unsigned char> body;
   // Header lines of the latest answer (status line left out), each ended by CR LF.

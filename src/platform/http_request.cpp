@@ -187,18 +187,17 @@ bool HttpRequest::Perform(std::string body) {
   };
   CurlSlist headerLines;
   for (const auto& [name, value] : headers_) {
-    // libcurl reads "Name:" with nothing after it as "remove this header"; the
-    // "Name;" form sends it with an empty value.
-    std::string line = value.empty()          ? name + ";"
+    // libcurl reads "Name:" with nothing but blanks after it as "remove this
+    // header"; the "Name;" form sends it with an empty value.
+    bool blank = value.find_first_not_of(" \t") == std::string::npos;
+    std::string line = blank                  ? name + ";"
                        : value.front() == ' ' ? name + ":" + value
                                               : name + ": " + value;
     if (!headerLines.Append(line)) return false;
   }
   // libcurl's own additions that the original object never sent.
   if (!hasHeader("Expect") && !headerLines.Append("Expect:")) return false;
-  if (!body.empty() && !hasHeader("Content-Type") && !headerLines.Append("Content-Type:")) {
-    return false;
-  }
+  if (!hasHeader("Content-Type") && !headerLines.Append("Content-Type:")) return false;
 
   bool https = StartsWithIgnoringCase(url_, "https://");
   CurlOptions options(handle);

@@ -139,13 +139,18 @@ TEST(HttpRequestTest, TextBodyGoesAsUtf8AndBytesAsTheyAre) {
   ASSERT_TRUE(request->Send(std::string_view("k=\xD6\xD0")));  // "中" in code page 936
   ASSERT_TRUE(request->Open("PUT", Url(server, "/"), OpenMode::kSynchronous));
   ASSERT_TRUE(request->Send(std::vector<unsigned char>{0xD6, 0x00, 0xD0}));
+  ASSERT_TRUE(request->Open("POST", Url(server, "/"), OpenMode::kSynchronous));
+  ASSERT_TRUE(request->Send(std::string_view{}));
   auto requests = server.requests();
-  ASSERT_EQ(requests.size(), 2u);
+  ASSERT_EQ(requests.size(), 3u);
   EXPECT_EQ(requests[0].rfind("POST / HTTP/1.1\r\n", 0), 0u);
   EXPECT_EQ(requests[0].substr(requests[0].size() - 5), "k=\xE4\xB8\xAD");
   EXPECT_NE(requests[0].find("Content-Length: 5\r\n"), std::string::npos);
   EXPECT_EQ(requests[1].rfind("PUT / HTTP/1.1\r\n", 0), 0u);
   EXPECT_EQ(requests[1].substr(requests[1].size() - 3), std::string("\xD6\x00\xD0", 3));
+  // An empty POST says so and carries no content type of libcurl's choosing.
+  EXPECT_NE(requests[2].find("\r\nContent-Length: 0\r\n"), std::string::npos);
+  EXPECT_EQ(requests[2].find("Content-Type"), std::string::npos);
 }
 
 TEST(HttpRequestTest, ReceiveLimitBoundsTheWaitForTheNextData) {

@@ -115,6 +115,7 @@ TEST_F(FetchRawTest, HeaderBlockLinesBecomeHeaders) {
        {"\r\nc\r\n"}},
       {"final CR LF adds nothing", "X-B:1\r\n", {"X-B: 1"}, {}},
       {"empty value", "k:", {"k:"}, {}},
+      {"blank value", "k: ", {"k:"}, {}},
       {"lone line breaks inside a value never reach the wire",
        "X-C: 1\nInjected: yes\rX: 2",
        {},
