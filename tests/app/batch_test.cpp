@@ -218,3 +218,32 @@ TEST(BatchShutdown, ClosingWhileWorkersWaitExitsWithZero) {
 
 }  // namespace
 }  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// Not a check: shows the real window after a batch against the stand-in, for a
+// person to look at (run under a display with --gtest_also_run_disabled_tests and
+// take a screenshot while it waits).
+TEST(BatchLook, DISABLED_WindowAfterABatch) {
+  ShareService service;
+  ASSERT_TRUE(service.Start());
+  const char* addresses[] = {"https://www.example.com/", "http://news.example.org/a",
+                             "http://shop.example.net/item/7", "http://blog.example.com/"};
+  // 中文摘要：示例页面 arrives as UTF-8.
+  service.SetAnswer(addresses[1], {"{\"summary\":\"\xE4\xB8\xAD\xE6\x96\x87\xE6\x91\x98\xE8\xA6"
+                                   "\x81\xEF\xBC\x9A\xE7\xA4\xBA\xE4\xBE\x8B\xE9\xA1\xB5\xE9"
+                                   "\x9D\xA2\",\"x\":1}"});
+  service.SetAnswer(addresses[2], {"{\"summary\":\"Plain summary\",\"x\":1}"});
+  service.SetAnswer(addresses[3], {"{\"title\":\"no summary here\"}"});
+  MainWindow window;
+  window.show();
+  ClearRows();
+  for (int k = 1; k <= 4; ++k) InsertRow(k, addresses[k - 1]);
+  window.findChild<QPushButton*>(kStartButtonName)->click();
+  PumpUntil([&service] { return service.AnsweredCount() == 4; });
+  PumpUntil([] { return false; }, 8000);
+}
+
+}  // namespace
+}  // namespace velmora
