@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ascii.h"
+
 namespace velmora::platform {
 namespace {
 
@@ -57,16 +59,6 @@ class Jar {
 Jar& TheJar() {
   static auto* jar = new Jar;
   return *jar;
-}
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
 }
 
 // The lower-cased host of a store address; "" when it is not http(s) or has none.

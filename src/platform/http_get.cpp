@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/ascii.h"
 #include "platform/curl_handle.h"
 #include "platform/http_request.h"
 #include "platform/transport.h"
@@ -11,16 +12,6 @@ namespace {
 
 constexpr const char* kGetUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
 constexpr long kGetMaxRedirects = HttpRequest::kMaxRedirects;
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
 
 }  // namespace
 

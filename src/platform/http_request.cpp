@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "platform/ascii.h"
 #include "platform/codepage.h"
 #include "platform/curl_handle.h"
 #include "platform/transport.h"
@@ -19,17 +20,6 @@ constexpr const char* kDefaultUserAgent =
 constexpr long kNoConnectLimitMs = LONG_MAX / 2;
 // A larger answer body fails the exchange instead of exhausting memory.
 constexpr std::int64_t kMaxResponseBodyBytes = std::int64_t{1} << 30;
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-           return fold(x) == fold(y);
-         });
-}
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
-}
 
 bool IsSafeHeaderValue(std::string_view value) {
   return std::none_of(value.begin(), value.end(), [](char c) {

@@ -8,6 +8,7 @@
 #ifndef VELMORA_TESTS_APP_SHARE_SERVICE_H_
 #define VELMORA_TESTS_APP_SHARE_SERVICE_H_
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -38,9 +39,18 @@ class ShareService {
   // `workers`: how many requests the server may hold at once.
   explicit ShareService(size_t workers = 16) : certs_({std::string(kShareHost)}), server_(certs_) {
     server_.routes().new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
+    // Connections stay usable between probes, as a real front end keeps them, so that
+    // request arrival follows worker starts instead of handshakes.
+    server_.routes().set_keep_alive_max_count(1000);
+    server_.routes().set_keep_alive_timeout(30);
     server_.routes().Get(kShareEndpointPath, [this](const httplib::Request& req,
                                                     httplib::Response& res) { Serve(req, res); });
   }
+
+  // The server's threads write the request log: stop them before it goes.
+  ~ShareService() { server_.Stop(); }
+  ShareService(const ShareService&) = delete;
+  ShareService& operator=(const ShareService&) = delete;
 
   // Starts serving and routes the service's host to it; false when it could not.
   [[nodiscard]] bool Start() {
@@ -74,6 +84,13 @@ class ShareService {
   [[nodiscard]] size_t AnsweredCount() {
     std::lock_guard lock(lock_);
     return answered_;
+  }
+
+  // Forgets the requests seen so far.
+  void ClearRequests() {
+    std::lock_guard lock(lock_);
+    answered_ -= std::min(answered_, requests_.size());
+    requests_.clear();
   }
 
   // The default answer's body for `address`.
