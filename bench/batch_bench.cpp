@@ -124,6 +124,17 @@ int AnsweredRows(int rows) {
   return answered;
 }
 
+// The share host routed to `service`, and a shown window whose table the batch uses.
+struct ShownWindow {
+  ShownWindow(const TestCertificates& certs, const ServiceProcess& service)
+      : route(certs.caFile(), {{std::string(velmora::kShareHost), 443, service.port}}),
+        window(velmora::WindowHandlers{}) {
+    window.show();
+  }
+  velmora::test::ScopedTransport route;
+  velmora::MainWindow window;
+};
+
 constexpr int kResponsivenessRows = 500;
 constexpr int kMemoryProbes = 300;
 
@@ -133,10 +144,7 @@ void Responsiveness(const TestCertificates& certs, ServiceProcess& service) {
     std::printf("responsiveness: service did not start\n");
     return;
   }
-  velmora::test::ScopedTransport route(certs.caFile(),
-                                       {{std::string(velmora::kShareHost), 443, service.port}});
-  velmora::MainWindow window(velmora::WindowHandlers{});
-  window.show();
+  const ShownWindow shown(certs, service);
   Fill(kRows);
 
   QElapsedTimer sinceTick;
@@ -190,10 +198,7 @@ void Memory(const TestCertificates& certs, ServiceProcess& service) {
     std::printf("memory: service did not start\n");
     return;
   }
-  velmora::test::ScopedTransport route(certs.caFile(),
-                                       {{std::string(velmora::kShareHost), 443, service.port}});
-  velmora::MainWindow window(velmora::WindowHandlers{});
-  window.show();
+  const ShownWindow shown(certs, service);
   // One probe first, so that libraries loaded and pools made by the first exchange
   // do not count as per-probe memory.
   Fill(1);
