@@ -2,8 +2,8 @@
 #include <QMessageBox>
 #include <QThread>
 
+#include "app/display_text.h"
 #include "app/startup.h"
-#include "platform/codepage.h"
 
 namespace velmora {
 
@@ -11,7 +11,7 @@ void PresentFatalError(std::string_view condition) {
   auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
   if (app == nullptr || QThread::currentThread() != app->thread()) return;
   // The condition is a text of the system: code page 936.
-  const QString text = QString::fromStdU16String(platform::Cp936ToUtf16(condition));
+  const QString text = ToDisplayText(condition);
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Velmora - Trisk"), text, QMessageBox::Ok);
   box.exec();
 }

@@ -11,15 +11,11 @@
 #include <mutex>
 #include <utility>
 
+#include "app/display_text.h"
 #include "app/url_table_model.h"
-#include "platform/codepage.h"
 
 namespace velmora {
 namespace {
-
-QString ToQString(const Text& text) {
-  return QString::fromStdU16String(platform::Cp936ToUtf16(text));
-}
 
 bool ValidRow(int row, int rowCount) { return row >= 0 && row < rowCount; }
 bool ValidColumn(int column) { return column >= 0 && column < kUrlTableColumns; }
@@ -145,7 +141,7 @@ QVariant UrlTableModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.parent().isValid()) return {};
   if (!ValidRow(index.row(), Rows()) || !ValidColumn(index.column())) return {};
   if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
-  return ToQString(Cell(index.row(), index.column()));
+  return ToDisplayText(Cell(index.row(), index.column()));
 }
 
 QVariant UrlTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -205,7 +201,7 @@ void SetCellText(int row, int column, const Text& text) {
 
 void SetCountLabelText(const Text& text) {
   OnMainThread(0, [&text](Dispatcher& d) {
-    if (d.countLabel) d.countLabel->setText(ToQString(text));
+    if (d.countLabel) d.countLabel->setText(ToDisplayText(text));
     return 0;
   });
 }

@@ -5,9 +5,10 @@
 #include <QMessageBox>
 #include <QString>
 
+#include "app/display_text.h"
 #include "app/search_results.h"
 #include "app/url_table.h"
-#include "platform/codepage.h"
+#include "platform/ascii.h"
 #include "platform/http_get.h"
 #include "platform/pattern.h"
 
@@ -46,16 +47,12 @@ constexpr std::string_view kCountPrefix = "\xb3\xc9\xb9\xa6\xc6\xa5\xc5\xe4:";
 // 条
 constexpr std::string_view kCountSuffix = "\xcc\xf5";
 
-QString ToDisplay(std::string_view text) {
-  return QString::fromStdU16String(platform::Cp936ToUtf16(text));
-}
-
 enum class BoxIcon { kNone, kError };
 
 // A modal box with an OK button and no owner, so it blocks the whole program.
 void ShowMessage(std::string_view text, BoxIcon icon) {
   QMessageBox box(icon == BoxIcon::kError ? QMessageBox::Critical : QMessageBox::NoIcon,
-                  ToDisplay(kCaption), ToDisplay(text), QMessageBox::Ok);
+                  ToDisplayText(kCaption), ToDisplayText(text), QMessageBox::Ok);
   box.setWindowModality(Qt::ApplicationModal);
   box.exec();
 }
@@ -65,15 +62,15 @@ void ShowMessage(std::string_view text, BoxIcon icon) {
 Text AskAddress() {
   QInputDialog dialog;
   dialog.setWindowModality(Qt::ApplicationModal);
-  dialog.setWindowTitle(ToDisplay(kDialogTitle));
+  dialog.setWindowTitle(ToDisplayText(kDialogTitle));
   // The label breaks lines at LF; the prompt's CR would show as a stray glyph.
   dialog.setLabelText(
-      ToDisplay(kDialogPrompt).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+      ToDisplayText(kDialogPrompt).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
   dialog.setInputMode(QInputDialog::TextInput);
   dialog.setTextEchoMode(QLineEdit::Normal);
   dialog.setTextValue(QString());
   if (dialog.exec() != QDialog::Accepted) return {};
-  return platform::Utf16ToCp936(dialog.textValue().toStdU16String());
+  return FromDisplayText(dialog.textValue());
 }
 
 // End of the last `</loc>` (ASCII case ignored), 0 when there is none. Every match
@@ -86,14 +83,9 @@ std::size_t EndOfLastEndTag(std::string_view text) {
   const std::size_t tagLength = kLocationEndTag.size();
   if (text.size() < tagLength) return 0;
   for (std::size_t start = text.size() - tagLength + 1; start-- > 0;) {
-    if (text[start] != '<') continue;
-    bool same = true;
-    for (std::size_t i = 1; i < tagLength && same; ++i) {
-      const char c = text[start + i];
-      const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-      same = lower == kLocationEndTag[i];
+    if (platform::EqualsIgnoringCase(text.substr(start, tagLength), kLocationEndTag)) {
+      return start + tagLength;
     }
-    if (same) return start + tagLength;
   }
   return 0;
 }

@@ -359,4 +359,20 @@ std::string Utf16ToCp936(std::u16string_view utf16) {
   return out;
 }
 
+std::string Cp936ToUtf8(std::string_view cp936) {
+  std::u16string units = Cp936ToUtf16(cp936);
+  if (units.empty()) return {};
+  int32_t needed = 0;
+  UErrorCode status = U_ZERO_ERROR;
+  u_strToUTF8(nullptr, 0, &needed, reinterpret_cast<const UChar*>(units.data()),
+              static_cast<int32_t>(units.size()), &status);
+  if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) return {};
+  std::string utf8(static_cast<std::size_t>(needed), '\0');
+  status = U_ZERO_ERROR;
+  u_strToUTF8(utf8.data(), needed, &needed, reinterpret_cast<const UChar*>(units.data()),
+              static_cast<int32_t>(units.size()), &status);
+  if (U_FAILURE(status)) return {};
+  return utf8;
+}
+
 }  // namespace velmora::platform

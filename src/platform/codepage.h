@@ -27,6 +27,10 @@ int Utf16ToCp936(const char16_t* in, int length, char* out, int capacity, Compos
 [[nodiscard]] std::u16string Cp936ToUtf16(std::string_view cp936);
 [[nodiscard]] std::string Utf16ToCp936(std::u16string_view utf16);
 
+// Code page 936 bytes as UTF-8 (for request bodies); "" for "" or when a conversion
+// fails.
+[[nodiscard]] std::string Cp936ToUtf8(std::string_view cp936);
+
 }  // namespace velmora::platform
 
 #endif  // VELMORA_PLATFORM_CODEPAGE_H_

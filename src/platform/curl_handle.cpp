@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ascii.h"
+
 namespace velmora::platform {
 namespace {
 
@@ -136,6 +138,18 @@ int OnProgress(void* user, curl_off_t, curl_off_t down, curl_off_t upTotal, curl
 }
 
 }  // namespace
+
+void SetWebAddress(CurlOptions& options, const std::string& url, FollowRedirects follow,
+                   long maxRedirects) {
+  const bool https = StartsWithIgnoringCase(url, "https://");
+  options.Set(CURLOPT_URL, url.c_str())
+      .Set(CURLOPT_PROTOCOLS_STR, "http,https")
+      .Set(CURLOPT_REDIR_PROTOCOLS_STR, https ? "https" : "http,https")
+      .Set(CURLOPT_FOLLOWLOCATION, follow == FollowRedirects::kYes ? 1L : 0L)
+      .Set(CURLOPT_MAXREDIRS, maxRedirects)
+      .Set(CURLOPT_SSL_VERIFYPEER, 1L)
+      .Set(CURLOPT_SSL_VERIFYHOST, 2L);
+}
 
 bool InstallTransferCallbacks(CURL* handle, TransferState& state) {
   state.handle = handle;

@@ -102,6 +102,14 @@ struct TransferState {
   std::int64_t lastUp = -1;
 };
 
+// What a web exchange may follow.
+enum class FollowRedirects { kNo, kYes };
+
+// The address, http and https only, redirects (at most `maxRedirects`, and never from
+// an https address down to http) and certificate checks against the trust store.
+void SetWebAddress(CurlOptions& options, const std::string& url, FollowRedirects follow,
+                   long maxRedirects);
+
 // Sets the write, header and progress callbacks that fill `state` and watch it.
 [[nodiscard]] bool InstallTransferCallbacks(CURL* handle, TransferState& state);
 

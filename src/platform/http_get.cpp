@@ -18,8 +18,9 @@ constexpr long kGetMaxRedirects = HttpRequest::kMaxRedirects;
 std::vector<unsigned char> HttpGetWhole(std::string_view address) {
   if (address.empty()) return {};
   address = address.substr(0, address.find('#'));
-  bool https = StartsWithIgnoringCase(address, "https://");
-  if (!https && !StartsWithIgnoringCase(address, "http://")) return {};
+  if (!StartsWithIgnoringCase(address, "https://") && !StartsWithIgnoringCase(address, "http://")) {
+    return {};
+  }
   std::optional<std::string> url = EncodeAddress(address);
   if (!url) return {};
 
@@ -41,17 +42,11 @@ std::vector<unsigned char> HttpGetWhole(std::string_view address) {
       static_cast<long>(transport.getConnectLimit.value_or(kGetConnectLimit).count());
 
   CurlOptions options(handle);
-  options.Set(CURLOPT_URL, url->c_str())
-      .Set(CURLOPT_PROTOCOLS_STR, "http,https")
-      .Set(CURLOPT_REDIR_PROTOCOLS_STR, https ? "https" : "http,https")
-      .Set(CURLOPT_FOLLOWLOCATION, 1L)
-      .Set(CURLOPT_MAXREDIRS, kGetMaxRedirects)
-      .Set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0))
+  SetWebAddress(options, *url, FollowRedirects::kYes, kGetMaxRedirects);
+  options.Set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0))
       .Set(CURLOPT_HTTPGET, 1L)
       .Set(CURLOPT_USERAGENT, kGetUserAgent)
       .Set(CURLOPT_HTTPHEADER, headers.get())
-      .Set(CURLOPT_SSL_VERIFYPEER, 1L)
-      .Set(CURLOPT_SSL_VERIFYHOST, 2L)
       .Set(CURLOPT_CONNECTTIMEOUT_MS, connectLimit);
   CurlSlist routes;
   if (!options.ok() || !InstallTransferCallbacks(handle, state) ||

@@ -1,7 +1,5 @@
 #include "platform/http_request.h"
 
-#include <unicode/ustring.h>
-
 #include <algorithm>
 #include <climits>
 
@@ -31,23 +29,6 @@ bool IsSafeHeaderValue(std::string_view value) {
 bool HasHighBytes(std::string_view text) {
   return std::any_of(text.begin(), text.end(),
                      [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
-}
-
-// Code page 936 to UTF-8 through UTF-16; "" when a conversion fails.
-std::string Cp936ToUtf8(std::string_view cp936) {
-  std::u16string units = Cp936ToUtf16(cp936);
-  if (units.empty()) return {};
-  int32_t needed = 0;
-  UErrorCode status = U_ZERO_ERROR;
-  u_strToUTF8(nullptr, 0, &needed, reinterpret_cast<const UChar*>(units.data()),
-              static_cast<int32_t>(units.size()), &status);
-  if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status)) return {};
-  std::string utf8(static_cast<std::size_t>(needed), '\0');
-  status = U_ZERO_ERROR;
-  u_strToUTF8(utf8.data(), needed, &needed, reinterpret_cast<const UChar*>(units.data()),
-              static_cast<int32_t>(units.size()), &status);
-  if (U_FAILURE(status)) return {};
-  return utf8;
 }
 
 bool IsAbsoluteWebAddress(const std::string& url) {
@@ -189,18 +170,12 @@ bool HttpRequest::Perform(std::string body) {
   if (!hasHeader("Expect") && !headerLines.Append("Expect:")) return false;
   if (!hasHeader("Content-Type") && !headerLines.Append("Content-Type:")) return false;
 
-  bool https = StartsWithIgnoringCase(url_, "https://");
   CurlOptions options(handle);
-  options.Set(CURLOPT_URL, url_.c_str())
-      .Set(CURLOPT_PROTOCOLS_STR, "http,https")
-      .Set(CURLOPT_REDIR_PROTOCOLS_STR, https ? "https" : "http,https")
-      .Set(CURLOPT_FOLLOWLOCATION, followRedirects_ ? 1L : 0L)
-      .Set(CURLOPT_MAXREDIRS, kMaxRedirects)
-      .Set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1))
+  SetWebAddress(options, url_, followRedirects_ ? FollowRedirects::kYes : FollowRedirects::kNo,
+                kMaxRedirects);
+  options.Set(CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1))
       .Set(CURLOPT_USERAGENT, kDefaultUserAgent)
-      .Set(CURLOPT_HTTPHEADER, headerLines.get())
-      .Set(CURLOPT_SSL_VERIFYPEER, 1L)
-      .Set(CURLOPT_SSL_VERIFYHOST, 2L);
+      .Set(CURLOPT_HTTPHEADER, headerLines.get());
 
   long connectLimit = kNoConnectLimitMs;
   if (connectMs_ > 0) connectLimit = long{connectMs_} + std::max(resolveMs_, 0);
