@@ -27,7 +27,7 @@
 #include "app/batch.h"
 #include "app/main_window.h"
 #include "app/probe.h"
-#include "app/url_table.h"
+#include "table/url_table.h"
 #include "support/loopback_server.h"
 
 namespace {

@@ -20,8 +20,8 @@
 #include <string>
 
 #include "app/main_window.h"
-#include "app/search_results.h"
-#include "app/url_table.h"
+#include "table/search_results.h"
+#include "table/url_table.h"
 #include "import/dropped_file.h"
 #include "import/sitemap.h"
 #include "platform/http_get.h"

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "app/probe.h"
-#include "app/url_table.h"
+#include "table/url_table.h"
 
 namespace velmora {
 

@@ -2,7 +2,7 @@
 #include <QMessageBox>
 #include <QThread>
 
-#include "app/display_text.h"
+#include "table/display_text.h"
 #include "app/startup.h"
 
 namespace velmora {

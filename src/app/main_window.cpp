@@ -14,7 +14,7 @@
 
 #include "app/batch.h"
 #include "app/drop_target.h"
-#include "app/url_table_model.h"
+#include "table/url_table_model.h"
 #include "import/dropped_file.h"
 #include "import/sitemap.h"
 

@@ -1,6 +1,6 @@
 #include "app/probe.h"
 
-#include "app/url_table.h"
+#include "table/url_table.h"
 #include "text/markers.h"
 #include "web/fetch.h"
 

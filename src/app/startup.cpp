@@ -8,7 +8,7 @@
 #include <mutex>
 #include <utility>
 
-#include "app/search_results.h"
+#include "table/search_results.h"
 #include "text/fatal.h"
 
 namespace velmora {

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "app/url_table.h"
+#include "table/url_table.h"
 
 namespace velmora {
 namespace {

@@ -5,9 +5,9 @@
 #include <QMessageBox>
 #include <QString>
 
-#include "app/display_text.h"
-#include "app/search_results.h"
-#include "app/url_table.h"
+#include "table/display_text.h"
+#include "table/search_results.h"
+#include "table/url_table.h"
 #include "platform/ascii.h"
 #include "platform/http_get.h"
 #include "platform/pattern.h"

@@ -20,7 +20,7 @@
 #include "app/main_window.h"
 #include "app/probe.h"
 #include "app/startup.h"
-#include "app/url_table.h"
+#include "table/url_table.h"
 #include "platform/cookie_jar.h"
 #include "share_service.h"
 #include "web/fetch.h"

@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "app/drop_target.h"
-#include "app/url_table.h"
-#include "app/url_table_model.h"
+#include "table/url_table.h"
+#include "table/url_table_model.h"
 
 namespace velmora {
 namespace {

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "app/main_window.h"
-#include "app/url_table.h"
+#include "table/url_table.h"
 #include "platform/cookie_jar.h"
 #include "share_service.h"
 

@@ -1,5 +1,5 @@
 // The process-wide search results: created empty, replaced by imports, released.
-#include "app/search_results.h"
+#include "table/search_results.h"
 
 #include <gtest/gtest.h>
 

@@ -11,8 +11,8 @@
 #include <atomic>
 #include <thread>
 
-#include "app/search_results.h"
-#include "app/url_table.h"
+#include "table/search_results.h"
+#include "table/url_table.h"
 
 namespace velmora {
 namespace {

@@ -1,6 +1,6 @@
 // The URL table model and its operations: index rules, the thread rule, and what
 // happens once the table is gone.
-#include "app/url_table.h"
+#include "table/url_table.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <memory>
 #include <thread>
 
-#include "app/url_table_model.h"
+#include "table/url_table_model.h"
 
 namespace velmora {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/search_results.h"
+#include "table/search_results.h"
 #include "modal_driver.h"
 #include "platform/pattern.h"
 #include "support/loopback_server.h"

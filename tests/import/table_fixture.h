@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "app/url_table.h"
+#include "table/url_table.h"
 
 namespace velmora {
 

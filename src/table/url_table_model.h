@@ -3,8 +3,8 @@
 //
 // Cells hold code page 936 texts as they were given; only the display role converts
 // them to UTF-16. Main thread only, like every Qt model.
-#ifndef VELMORA_APP_URL_TABLE_MODEL_H_
-#define VELMORA_APP_URL_TABLE_MODEL_H_
+#ifndef VELMORA_TABLE_URL_TABLE_MODEL_H_
+#define VELMORA_TABLE_URL_TABLE_MODEL_H_
 
 #include <QAbstractTableModel>
 #include <array>
@@ -56,4 +56,4 @@ void AttachUrlTable(UrlTableModel* model, QLabel* countLabel);
 
 }  // namespace velmora
 
-#endif  // VELMORA_APP_URL_TABLE_MODEL_H_
+#endif  // VELMORA_TABLE_URL_TABLE_MODEL_H_

@@ -5,8 +5,8 @@
 // from another thread is carried out by the main thread while the caller waits, and
 // is served only when the main thread processes events. Once the window is gone a
 // call returns "" / 0 or has no effect; it never crashes.
-#ifndef VELMORA_APP_URL_TABLE_H_
-#define VELMORA_APP_URL_TABLE_H_
+#ifndef VELMORA_TABLE_URL_TABLE_H_
+#define VELMORA_TABLE_URL_TABLE_H_
 
 #include "text/text.h"
 
@@ -30,4 +30,4 @@ void SetCountLabelText(const Text& text);
 
 }  // namespace velmora
 
-#endif  // VELMORA_APP_URL_TABLE_H_
+#endif  // VELMORA_TABLE_URL_TABLE_H_

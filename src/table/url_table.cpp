@@ -1,4 +1,4 @@
-#include "app/url_table.h"
+#include "table/url_table.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -11,8 +11,8 @@
 #include <mutex>
 #include <utility>
 
-#include "app/display_text.h"
-#include "app/url_table_model.h"
+#include "table/display_text.h"
+#include "table/url_table_model.h"
 
 namespace velmora {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/search_results.h"
+#include "table/search_results.h"
 
 #include <utility>
 

@@ -1,6 +1,6 @@
 // How the system's texts (code page 936 bytes) meet the window system's strings.
-#ifndef VELMORA_APP_DISPLAY_TEXT_H_
-#define VELMORA_APP_DISPLAY_TEXT_H_
+#ifndef VELMORA_TABLE_DISPLAY_TEXT_H_
+#define VELMORA_TABLE_DISPLAY_TEXT_H_
 
 #include <QString>
 #include <string_view>
@@ -22,4 +22,4 @@ namespace velmora {
 
 }  // namespace velmora
 
-#endif  // VELMORA_APP_DISPLAY_TEXT_H_
+#endif  // VELMORA_TABLE_DISPLAY_TEXT_H_

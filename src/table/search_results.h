@@ -1,8 +1,8 @@
 // The process-wide `search results`: the match results of the last sitemap search,
 // kept between imports. Created empty at start-up, replaced by each import whose
 // pattern was prepared, released by the exit routine. Main thread only.
-#ifndef VELMORA_APP_SEARCH_RESULTS_H_
-#define VELMORA_APP_SEARCH_RESULTS_H_
+#ifndef VELMORA_TABLE_SEARCH_RESULTS_H_
+#define VELMORA_TABLE_SEARCH_RESULTS_H_
 
 #include "platform/pattern.h"
 
@@ -19,4 +19,4 @@ void ReplaceSearchResults(platform::MatchResults results);
 
 }  // namespace velmora
 
-#endif  // VELMORA_APP_SEARCH_RESULTS_H_
+#endif  // VELMORA_TABLE_SEARCH_RESULTS_H_
