@@ -70,7 +70,7 @@ TEST(DecodeTest, MarkupAroundTheSummary) {
 }
 
 TEST(DecodeTest, KuhnStressTestDecodesWithoutFailing) {
-  std::ifstream in(std::string(VELMORA_CORPUS_DIR) + "/UTF-8-test.txt", std::ios::binary);
+  std::ifstream in(std::string(VELMORA_TEST_DATA_DIR) + "/UTF-8-test.txt", std::ios::binary);
   ASSERT_TRUE(in) << "corpus file missing";
   const Bytes body((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
