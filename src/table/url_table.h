@@ -12,6 +12,12 @@
 
 namespace velmora {
 
+// The columns, fixed for the program's life: the address, and the summary that its
+// probe returned.
+inline constexpr int kUrlColumn = 0;
+inline constexpr int kSummaryColumn = 1;
+inline constexpr int kUrlTableColumns = 2;
+
 // Removes every row; the columns stay.
 void ClearRows();
 // Inserts a row (column 0 `text`, column 1 empty) at 0-based `position`; a negative

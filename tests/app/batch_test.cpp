@@ -22,7 +22,7 @@
 #include "app/startup.h"
 #include "table/url_table.h"
 #include "platform/cookie_jar.h"
-#include "share_service.h"
+#include "support/share_service.h"
 #include "web/fetch.h"
 
 namespace velmora {

@@ -13,7 +13,7 @@
 #include "app/main_window.h"
 #include "table/url_table.h"
 #include "platform/cookie_jar.h"
-#include "share_service.h"
+#include "support/share_service.h"
 
 namespace velmora {
 namespace {

@@ -5,8 +5,8 @@
 // records the exact target, headers and arrival time, and answers with the body
 // the test chose for that address (by default a summary naming the address), after
 // an optional delay.
-#ifndef VELMORA_TESTS_APP_SHARE_SERVICE_H_
-#define VELMORA_TESTS_APP_SHARE_SERVICE_H_
+#ifndef VELMORA_TESTS_SUPPORT_SHARE_SERVICE_H_
+#define VELMORA_TESTS_SUPPORT_SHARE_SERVICE_H_
 
 #include <algorithm>
 #include <chrono>
@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/probe.h"
+#include "probe/probe.h"
 #include "support/loopback_server.h"
 
 namespace velmora::test {
@@ -136,4 +136,4 @@ class ShareService {
 
 }  // namespace velmora::test
 
-#endif  // VELMORA_TESTS_APP_SHARE_SERVICE_H_
+#endif  // VELMORA_TESTS_SUPPORT_SHARE_SERVICE_H_
