@@ -4,8 +4,10 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+#include <numeric>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "app/probe.h"
 #include "table/url_table.h"
@@ -30,8 +32,13 @@ void PauseWithEvents(int ms) {
 }
 
 void RunBatch() {
-  const int rows = RowCount();
-  for (int row = 0; row < rows; ++row) {
+  std::vector<int> rows(static_cast<std::size_t>(RowCount()));
+  std::iota(rows.begin(), rows.end(), 0);
+  RunBatchRows(std::move(rows));
+}
+
+void RunBatchRows(std::vector<int> rows) {
+  for (const int row : rows) {
     try {
       std::thread(ProbeRow, row).detach();
     } catch (const std::system_error&) {

@@ -3,6 +3,8 @@
 #ifndef VELMORA_APP_BATCH_H_
 #define VELMORA_APP_BATCH_H_
 
+#include <vector>
+
 namespace velmora {
 
 // Spacing between two worker starts. It is the only pacing of a batch: workers are
@@ -14,6 +16,11 @@ inline constexpr int kBatchSpacingMs = 100;
 // processing (after the last start too). An empty table returns at once. A worker
 // that cannot be started is dropped without notice. Main thread only.
 void RunBatch();
+
+// RunBatch over exactly `rows` (0-based indexes, in the given order, duplicates
+// and missing rows included): one worker per entry, the same spacing, pauses and
+// re-entrancy. RunBatch is this over every row of the table at the click.
+void RunBatchRows(std::vector<int> rows);
 
 // Waits at least `ms` milliseconds on the main thread while dispatching its pending
 // events (worker calls to the URL table included); returns at once for ms <= 0.
