@@ -302,7 +302,9 @@ int TableConvert(const Cp936Table& table, const char16_t* in, int length, char* 
 // The code point whose UTF-8 form begins at in[i] with a byte of 0x80 or above; `i`
 // moves past it. A maximal malformed subsequence is one U+FFFD and moves `i` past
 // just that subsequence, exactly as Utf8ToUtf16 decodes it (it is ICU's own macro).
-UChar32 NextNonAscii(const uint8_t* in, int32_t& i, int32_t length) {
+// Forced inline: it runs once per character, and out of line the call took about a
+// seventh of the decoding time.
+[[gnu::always_inline]] inline UChar32 NextNonAscii(const uint8_t* in, int32_t& i, int32_t length) {
   UChar32 c;
   U8_NEXT_OR_FFFD(in, i, length, c);
   return c;
