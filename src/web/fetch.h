@@ -76,15 +76,16 @@ struct ExchangeOutcome {
 //   receives the whole response header text.
 // - `noRedirect` non-zero: the redirect answer itself comes back. It also comes
 //   back when following would go from https to http or past the tenth redirect.
-// - `timeoutSeconds`: -1 sets no limits; 0 or below gives 15000 ms; else that many
-//   seconds, for resolve, connect, send and receive each; with limits, the whole
-//   exchange ends after four times that (60 s for the default), like a time-out.
+// - `timeoutSeconds`: -1 sets no limits (the request object's own apply: connect
+//   60 s, send and receive 30 s); 0 or below gives 15000 ms; else that many
+//   seconds, for resolve, connect, send and receive each. The whole exchange ends
+//   after four times its largest limit (60 s for the default), like a time-out.
 // - `responseHeaders`: the final answer's header lines ("" when no answer came).
 //   An answer whose body passes 1 GiB keeps its header lines (its cookies are
 //   merged and stored as usual) and gives an empty body.
-// A control byte in `url` fails the exchange silently; blanks and high bytes go
-// percent-encoded. Only a request object that cannot be made ends the call before
-// any parameter is touched.
+// A control byte in `url` fails the exchange silently; blanks, '#' and high bytes
+// go percent-encoded, so the server sees the whole address. Only a request object that cannot be
+// made ends the call before any parameter is touched.
 Bytes FetchBytes(const Text& url, InOut<Text> method = {}, const Text& postText = {},
                  InOut<Text> cookies = {}, InOut<Text> newCookies = {}, InOut<Text> headers = {},
                  InOut<Text> location = {}, int noRedirect = 0, int timeoutSeconds = 0,
