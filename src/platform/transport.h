@@ -1,7 +1,8 @@
 // The test-only transport setting: lets a test trust its own throwaway CA and send
-// the connections of a real host name to a loopback port, and shorten the limits of
-// the whole-resource GET. The program never sets it; no environment variable or file
-// does either. Both the request object and HttpGetWhole read it at each exchange.
+// the connections of a real host name to a loopback port, shorten the limits of the
+// whole-resource GET, and lower the request object's body cap. The program never sets it; no
+// environment variable or file does either. Both the request object and HttpGetWhole read it at
+// each exchange.
 #ifndef VELMORA_PLATFORM_TRANSPORT_H_
 #define VELMORA_PLATFORM_TRANSPORT_H_
 
@@ -21,7 +22,10 @@ struct TransportSetting {
   // Overrides of HttpGetWhole's limits; unset keeps the built-in ones.
   std::optional<std::chrono::milliseconds> getConnectLimit;
   std::optional<std::chrono::milliseconds> getIdleLimit;
+  std::optional<std::chrono::milliseconds> getOverallLimit;
   std::optional<std::int64_t> getBodyCap;
+  // Override of the request object's answer body cap; unset keeps the built-in one.
+  std::optional<std::int64_t> requestBodyCap;
 };
 
 // Replaces the process-wide setting. Call it between exchanges (a test's set-up),
