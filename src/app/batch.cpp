@@ -6,11 +6,34 @@
 #include <QTimer>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "app/probe.h"
 #include "table/url_table.h"
 
 namespace velmora {
+namespace {
+
+WorkerStart& CustomWorkerStart() {
+  static WorkerStart start;
+  return start;
+}
+
+void StartWorker(int row) {
+  if (const WorkerStart& custom = CustomWorkerStart()) {
+    custom(row);
+    return;
+  }
+  try {
+    std::thread(ProbeRow, row).detach();
+  } catch (const std::system_error&) {
+    // Out of threads: the row keeps what it showed; the next starts may succeed.
+  }
+}
+
+}  // namespace
+
+void SetWorkerStart(WorkerStart start) { CustomWorkerStart() = std::move(start); }
 
 void PauseWithEvents(int ms) {
   if (ms <= 0) return;
@@ -32,11 +55,7 @@ void PauseWithEvents(int ms) {
 void RunBatch() {
   const int rows = RowCount();
   for (int row = 0; row < rows; ++row) {
-    try {
-      std::thread(ProbeRow, row).detach();
-    } catch (const std::system_error&) {
-      // Out of threads: the row keeps what it showed; the next starts may succeed.
-    }
+    StartWorker(row);
     PauseWithEvents(kBatchSpacingMs);
   }
 }

@@ -3,6 +3,8 @@
 #ifndef VELMORA_APP_BATCH_H_
 #define VELMORA_APP_BATCH_H_
 
+#include <functional>
+
 namespace velmora {
 
 // Spacing between two worker starts. It is the only pacing of a batch: workers are
@@ -14,6 +16,12 @@ inline constexpr int kBatchSpacingMs = 100;
 // processing (after the last start too). An empty table returns at once. A worker
 // that cannot be started is dropped without notice. Main thread only.
 void RunBatch();
+
+// What a batch does to start the worker of one row, on the main thread. The default
+// (an empty function) starts a detached thread running ProbeRow(row); a start that
+// fails is dropped. Tests put a recorder here.
+using WorkerStart = std::function<void(int row)>;
+void SetWorkerStart(WorkerStart start);
 
 // Waits at least `ms` milliseconds on the main thread while dispatching its pending
 // events (worker calls to the URL table included); returns at once for ms <= 0.

@@ -20,9 +20,9 @@
 #include "app/main_window.h"
 #include "app/probe.h"
 #include "app/startup.h"
-#include "table/url_table.h"
 #include "platform/cookie_jar.h"
 #include "share_service.h"
+#include "table/url_table.h"
 #include "web/fetch.h"
 
 namespace velmora {
@@ -203,6 +203,67 @@ TEST_F(BatchTest, ImportDuringAPauseKeepsTheBatchCount) {
   EXPECT_EQ(RowCount(), 1);
   ASSERT_TRUE(PumpUntil([] { return GetCellText(0, 1) == "for " + Address(0); }));
   EXPECT_EQ(GetCellText(0, 0), "http://new.example/");
+}
+
+// Batches whose worker starts are recorded instead of probing, so that only the
+// start loop is under test.
+class RecordedBatchTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    SetWorkerStart([this](int row) {
+      starts_.push_back(row);
+      if (onStart_) onStart_(static_cast<int>(starts_.size()));
+    });
+    start_ = window_.findChild<QPushButton*>(kStartButtonName);
+    ASSERT_NE(start_, nullptr);
+    ClearRows();
+  }
+  void TearDown() override { SetWorkerStart({}); }
+
+  static void Fill(int rows) {
+    ClearRows();
+    for (int k = 1; k <= rows; ++k) InsertRow(k, Address(k - 1));
+  }
+  // Clicks the start button as soon as the running pause serves events.
+  void ClickSoon() {
+    QTimer::singleShot(0, start_, [this] { start_->click(); });
+  }
+
+  MainWindow window_{};
+  QPushButton* start_ = nullptr;
+  std::vector<int> starts_;
+  // Called after each recorded start with the number of starts so far.
+  std::function<void(int)> onStart_;
+};
+
+// The latest click's batch runs to its end first, then the earlier ones resume
+// where they were; every click probes every row once.
+TEST_F(RecordedBatchTest, NestedClicksStartInTheOrderOfNestedBatches) {
+  struct Case {
+    const char* name;
+    int rows;
+    std::vector<int> clickAfterStart;  // a click inside the pause after these starts
+    std::vector<int> order;
+  };
+  const Case cases[] = {
+      {"one click", 3, {}, {0, 1, 2}},
+      {"second click in the first pause", 3, {1}, {0, 0, 1, 2, 1, 2}},
+      {"second click in the last pause", 2, {2}, {0, 1, 0, 1}},
+      {"three levels", 3, {1, 3}, {0, 0, 1, 0, 1, 2, 2, 1, 2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fill(c.rows);
+    starts_.clear();
+    onStart_ = [this, &c](int count) {
+      for (int after : c.clickAfterStart) {
+        if (after == count) ClickSoon();
+      }
+    };
+    start_->click();
+    onStart_ = {};
+    EXPECT_EQ(starts_, c.order);
+  }
 }
 
 // Runs the real start-up in a child process: rows are filled, the start button is
