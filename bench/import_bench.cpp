@@ -292,7 +292,8 @@ void BenchLargeDroppedFile(const QTemporaryDir& dir) {
       "s)\n",
       fileMb, lines, velmora::RowCount(), seconds, kBeforeLargeSeconds);
   std::printf(
-      "dropped 1 GB: peak +%.0f MB (%.2fx file; goal <= 3x; before: %.2fx), resident after +%.0f "
+      "dropped 1 GB: peak +%.0f MB (%.2fx file; goal <= 3x; unchanged import, fixed figure: "
+      "%.2fx), resident after +%.0f "
       "MB "
       "(%.2fx)\n",
       (peak - rssBefore) / 1e3, (peak - rssBefore) / 1e3 / fileMb, kBeforeLargePeakRatio,
@@ -322,7 +323,7 @@ void BenchSparseDroppedFile(const QTemporaryDir& dir) {
   const long peak = StatusKb("VmHWM");
   std::printf(
       "dropped sparse: 8 GiB file, first byte zero: %d rows, %.3f s, %.1f MB read, peak +%.1f MB "
-      "(before: %.1f s, peak +%.0f MB)\n",
+      "(unchanged import, fixed figures: %.1f s, peak +%.0f MB)\n",
       velmora::RowCount(), seconds, static_cast<double>(read) / 1e6, (peak - rssBefore) / 1e3,
       kBeforeSparseSeconds, kBeforeSparsePeakMb);
   std::remove(path.c_str());
