@@ -219,6 +219,9 @@ bool MainWindow::event(QEvent* event) {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   dropTarget_->Unregister();
+  // The program ends with its window: a batch still starting would otherwise go on
+  // probing, unseen, until its last row.
+  StopBatches();
   event->accept();
 }
 

@@ -7,9 +7,10 @@
 #define VELMORA_TABLE_URL_TABLE_MODEL_H_
 
 #include <QAbstractTableModel>
-#include <array>
+#include <string_view>
 #include <vector>
 
+#include "table/row_store.h"
 #include "table/url_table.h"
 #include "text/text.h"
 
@@ -30,6 +31,8 @@ class UrlTableModel final : public QAbstractTableModel {
   // Inserts (text, "") at `position`; negative or past the end appends. Returns the
   // new row's index.
   int Insert(int position, const Text& text);
+  // Appends one row (text, "") per text, in order, as one change of the model.
+  void Append(const std::vector<std::string_view>& texts);
   [[nodiscard]] int Rows() const;
   // "" for a row or column that does not exist.
   [[nodiscard]] Text Cell(int row, int column) const;
@@ -44,7 +47,7 @@ class UrlTableModel final : public QAbstractTableModel {
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
  private:
-  std::vector<std::array<Text, kUrlTableColumns>> rows_;
+  RowStore rows_;
 };
 
 // Makes `model` and `countLabel` the targets of the table operations; either may be
