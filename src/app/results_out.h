@@ -8,7 +8,9 @@
 #define VELMORA_APP_RESULTS_OUT_H_
 
 #include <QString>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velmora {
@@ -32,6 +34,12 @@ inline constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 // record per row, CR LF after each, RFC 4180 quoting, and an apostrophe before
 // every field that a spreadsheet would take for a formula.
 [[nodiscard]] std::string TableCsv(const UrlTableModel& model);
+
+// Hands TableCsv(model) to `write` in pieces, in order, converting one piece at a
+// time. "" once all went, else what failed ("write failed" when `write` returned
+// false; the rest is not laid out).
+[[nodiscard]] std::string ExportTableCsv(const UrlTableModel& model,
+                                         const std::function<bool(std::string_view bytes)>& write);
 
 // Writes TableCsv(model) to `path` (file-system encoding) whole or not at all: a
 // failed write leaves the file that was there untouched. "" on success, else what
