@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "platform/atomic_file.h"
-#include "platform/codepage.h"
+#include "table/bulk_display_text.h"
 #include "table/display_text.h"
 #include "table/url_table.h"
 #include "table/url_table_model.h"
@@ -16,36 +16,17 @@ namespace {
 constexpr std::string_view kUrlTitleUtf8 = "URL地址";
 constexpr std::string_view kSummaryTitleUtf8 = "返回关键词";
 
-// Rows are laid out in code page 936 and converted a piece of about this size at a
-// time: converting each cell alone opens a converter per cell, which made an export
-// of a million rows take seconds; and exporting in pieces costs no second copy of
-// the table's text in memory.
+// The CSV goes out in pieces of about this size, so that exporting costs no second
+// copy of the table's text in memory; large enough that the writes cost nothing.
 constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 
-// Every byte the layout adds (comma, quote, apostrophe, tab, CR, LF) is ASCII and
-// none of them is a trail byte of a two-byte character, so laying out the code page
-// 936 bytes and converting the result equals converting each cell first: the
-// conversion maps each character on its own.
-enum class Layout { kCsv, kClipboard };
-
-void AppendRow(Text& out, const UrlTableModel& model, int row, Layout layout) {
-  const Text url = model.Cell(row, kUrlColumn);
-  const Text summary = model.Cell(row, kSummaryColumn);
-  if (layout == Layout::kCsv) {
-    AppendCsvRecord(out, {url, summary}, FormulaGuard::kApostrophe);
-    return;
-  }
-  out += url;
-  out += '\t';
-  out += summary;
-  out += "\r\n";
-}
-
-// Lays out the rows from `row` on until about kChunkBytes are in `out`; returns the
-// row to go on with.
-int AppendRows(Text& out, const UrlTableModel& model, int row, Layout layout) {
-  for (; row < model.Rows() && out.size() < kChunkBytes; ++row) AppendRow(out, model, row, layout);
-  return row;
+void AppendCsvRow(std::string& out, const UrlTableModel& model, int row, std::string& url,
+                  std::string& summary) {
+  url.clear();
+  summary.clear();
+  AppendDisplayUtf8(url, model.Cell(row, kUrlColumn));
+  AppendDisplayUtf8(summary, model.Cell(row, kSummaryColumn));
+  AppendCsvRecord(out, {url, summary}, FormulaGuard::kApostrophe);
 }
 
 }  // namespace
@@ -57,19 +38,14 @@ QString RowClipboardText(const UrlTableModel& model, int row) {
 }
 
 QString TableClipboardText(const UrlTableModel& model) {
-  QString text =
-      QString::fromUtf8(kUrlTitleUtf8.data(), static_cast<qsizetype>(kUrlTitleUtf8.size()));
-  text += QChar('\t');
-  text +=
-      QString::fromUtf8(kSummaryTitleUtf8.data(), static_cast<qsizetype>(kSummaryTitleUtf8.size()));
-  text += QStringLiteral("\r\n");
-  Text chunk;
-  for (int row = 0; row < model.Rows();) {
-    chunk.clear();
-    row = AppendRows(chunk, model, row, Layout::kClipboard);
-    text += ToDisplayText(chunk);
+  std::u16string text = u"URL地址\t返回关键词\r\n";
+  for (int row = 0; row < model.Rows(); ++row) {
+    AppendDisplayUtf16(text, model.Cell(row, kUrlColumn));
+    text += u'\t';
+    AppendDisplayUtf16(text, model.Cell(row, kSummaryColumn));
+    text += u"\r\n";
   }
-  return text;
+  return QString::fromStdU16String(text);
 }
 
 std::string TableCsv(const UrlTableModel& model) {
@@ -84,17 +60,17 @@ std::string TableCsv(const UrlTableModel& model) {
 
 std::string ExportTableCsv(const UrlTableModel& model,
                            const std::function<bool(std::string_view bytes)>& write) {
-  std::string head = kUtf8Bom;
-  AppendCsvRecord(head, {kUrlTitleUtf8, kSummaryTitleUtf8}, FormulaGuard::kApostrophe);
-  if (!write(head)) return "write failed";
-  Text chunk;
-  for (int row = 0; row < model.Rows();) {
+  std::string chunk = kUtf8Bom;
+  AppendCsvRecord(chunk, {kUrlTitleUtf8, kSummaryTitleUtf8}, FormulaGuard::kApostrophe);
+  std::string url;
+  std::string summary;
+  for (int row = 0; row < model.Rows(); ++row) {
+    AppendCsvRow(chunk, model, row, url, summary);
+    if (chunk.size() < kChunkBytes) continue;
+    if (!write(chunk)) return "write failed";
     chunk.clear();
-    row = AppendRows(chunk, model, row, Layout::kCsv);
-    const std::string utf8 = platform::Cp936ToUtf8(chunk);
-    if (utf8.empty()) return "cannot convert the table's text to UTF-8";
-    if (!write(utf8)) return "write failed";
   }
+  if (!write(chunk)) return "write failed";
   return {};
 }
 

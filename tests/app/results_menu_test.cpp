@@ -282,14 +282,20 @@ TEST_F(ResultsMenuTest, ExportAsksForAFileSuggestingVelmoraCsvAndWritesIt) {
   Fill(TrickyRows());
   QTemporaryDir folder;
   ASSERT_TRUE(folder.isValid());
-  const QString target = folder.filePath(QStringLiteral("out.csv"));
+  const QString target = folder.filePath(QStringLiteral("velmora.csv"));
   QString suggested;
   NextWindow dialog([&](QWidget* shown) {
     auto* files = qobject_cast<QFileDialog*>(shown);
     ASSERT_NE(files, nullptr);
     suggested = QFileInfo(files->selectedFiles().value(0)).fileName();
-    files->selectFile(target);
-    static_cast<QDialog*>(files)->accept();
+    // The dialog fills its file list in the background and may refuse an accept
+    // until it has; try again for a while.
+    for (int attempt = 0; attempt < 100 && files->isVisible(); ++attempt) {
+      files->setDirectory(folder.path());
+      files->selectFile(target);
+      static_cast<QDialog*>(files)->accept();
+      if (files->isVisible()) QTest::qWait(20);
+    }
   });
   window_.TableActions()[2]->trigger();
   EXPECT_TRUE(dialog.seen());
