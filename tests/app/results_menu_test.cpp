@@ -32,6 +32,7 @@
 
 #include "app/main_window.h"
 #include "app/message_box.h"
+#include "app/translations.h"
 #include "platform/codepage.h"
 #include "platform/cookie_jar.h"
 #include "support/share_service.h"
@@ -413,6 +414,54 @@ TEST_F(ResultsMenuTest, ReprobeAsksOnlyForTheRowsWithoutASummary) {
   window_.TableActions()[3]->trigger();
   EXPECT_EQ(service.RequestCount(), 2u);
   platform::ClearStoreCookies();
+}
+
+}  // namespace
+}  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// Not checks: show the real window for a person to look at (run under a display
+// with --gtest_also_run_disabled_tests and take a screenshot while it waits).
+class WindowLook : public testing::Test {
+ protected:
+  void SetUp() override {
+    window_.show();
+    window_.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+    ClearRows();
+    const std::vector<RowCase> rows = TrickyRows();
+    for (const RowCase& row : rows) SetCellText(InsertRow(-1, row.url), 1, row.summary);
+    InsertRow(-1, "http://long.example/" + std::string(5000, 'x'));
+    window_.TableView()->setFocus();
+  }
+  static void Wait() { QTest::qWait(8000); }
+  MainWindow window_{WindowHandlers{}};
+};
+
+TEST_F(WindowLook, DISABLED_ContextMenu) {
+  QTest::mouseClick(window_.TableView()->viewport(), Qt::LeftButton, {},
+                    window_.TableView()->visualRect(window_.Table()->index(2, 0)).center());
+  QTimer::singleShot(8000, [] {
+    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+  });
+  QTest::keyClick(window_.TableView(), Qt::Key_Menu);
+}
+
+TEST_F(WindowLook, DISABLED_ClickOnASummaryCell) {
+  QTreeView* view = window_.TableView();
+  const QRect summary = view->visualRect(window_.Table()->index(1, 1));
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, summary.topLeft() + QPoint(40, 5));
+  Wait();
+}
+
+TEST_F(WindowLook, DISABLED_CountBox) {
+  (void)InstallToolkitTranslations();  // as start-up does
+  QTimer::singleShot(8000, [] {
+    if (QWidget* box = QApplication::activeModalWidget()) box->close();
+  });
+  ShowMessageBox(Cp936("成功匹配:7条"), kBoxCaption, BoxIcon::kNone);
 }
 
 }  // namespace
