@@ -34,7 +34,7 @@ inline constexpr std::size_t kShownCharacters = 4096;
                                                         std::size_t maxCharacters) {
   std::size_t end = 0;
   for (std::size_t count = 0; end < text.size() && count < maxCharacters; ++count) {
-    end += static_cast<unsigned char>(text[end]) >= 0x80 ? 2 : 1;
+    end += static_cast<unsigned char>(text[end]) >= 0x80 ? std::size_t{2} : std::size_t{1};
   }
   return end >= text.size() ? text : text.substr(0, end);
 }
