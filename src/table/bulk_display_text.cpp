@@ -81,24 +81,27 @@ void PutUtf8(std::string& out, char16_t unit) {
   }
 }
 
-// Calls put(unit) for each character of `cp936` and returns true, or returns false
-// at the first byte that the table does not cover (the caller then converts the
-// whole text the slow way).
-template <typename Put>
-bool EachUnit(std::string_view cp936, Put put) {
+// Calls putAscii(run) for each run of ASCII bytes and put(unit) for each two-byte
+// character of `cp936`, in order, and returns true; or returns false at the first
+// byte that the table does not cover (the caller then converts the whole text the
+// slow way).
+template <typename PutAscii, typename Put>
+bool EachPiece(std::string_view cp936, PutAscii putAscii, Put put) {
   const PairTable& pairs = Pairs();
-  for (std::size_t i = 0; i < cp936.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(cp936[i]);
-    if (byte < 0x80) {
-      put(static_cast<char16_t>(byte));
-      continue;
-    }
+  std::size_t i = 0;
+  while (i < cp936.size()) {
+    std::size_t run = i;
+    while (run < cp936.size() && static_cast<unsigned char>(cp936[run]) < 0x80) ++run;
+    if (run > i) putAscii(cp936.substr(i, run - i));
+    i = run;
+    if (i >= cp936.size()) break;
     if (i + 1 >= cp936.size()) return false;
     const char16_t unit =
-        pairs.unit[(static_cast<unsigned>(byte) << 8) | static_cast<unsigned char>(cp936[i + 1])];
+        pairs.unit[(static_cast<unsigned>(static_cast<unsigned char>(cp936[i])) << 8) |
+                   static_cast<unsigned char>(cp936[i + 1])];
     if (unit == kNoEntry) return false;
     put(unit);
-    ++i;
+    i += 2;
   }
   return true;
 }
@@ -107,14 +110,16 @@ bool EachUnit(std::string_view cp936, Put put) {
 
 void AppendDisplayUtf16(std::u16string& out, std::string_view cp936) {
   const std::size_t start = out.size();
-  if (EachUnit(cp936, [&out](char16_t unit) { out += unit; })) return;
+  const auto putAscii = [&out](std::string_view run) { out.append(run.begin(), run.end()); };
+  if (EachPiece(cp936, putAscii, [&out](char16_t unit) { out += unit; })) return;
   out.resize(start);
   out += platform::Cp936ToUtf16(cp936);
 }
 
 void AppendDisplayUtf8(std::string& out, std::string_view cp936) {
   const std::size_t start = out.size();
-  if (EachUnit(cp936, [&out](char16_t unit) { PutUtf8(out, unit); })) return;
+  const auto putAscii = [&out](std::string_view run) { out += run; };
+  if (EachPiece(cp936, putAscii, [&out](char16_t unit) { PutUtf8(out, unit); })) return;
   out.resize(start);
   out += platform::Cp936ToUtf8(cp936);
 }
