@@ -9,6 +9,7 @@
 #include <mutex>
 #include <utility>
 
+#include "app/translations.h"
 #include "table/search_results.h"
 #include "text/fatal.h"
 
@@ -65,6 +66,8 @@ void RunApplication(int, char**, StartupOptions options) {
   InitialiseProcessOnce();
   QApplication& app = WindowSystem();
   app.setQuitOnLastWindowClosed(true);
+  // OK and Cancel of the dialogs and boxes in the system's language.
+  (void)InstallToolkitTranslations();
   CreateSearchResults();
   // The exit routine, run once after the event loop and before anything shuts down.
   void (*const exitRoutine)() = &ReleaseSearchResults;

@@ -164,7 +164,9 @@ QVariant UrlTableModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.parent().isValid()) return {};
   if (!ValidRow(index.row(), Rows()) || !ValidColumn(index.column())) return {};
   if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
-  return ToDisplayText(Cell(index.row(), index.column()));
+  // Read in place: a copy of a 50 MB cell for every paint would cost more than the
+  // capped conversion.
+  return ToShownText(rows_[static_cast<size_t>(index.row())][static_cast<size_t>(index.column())]);
 }
 
 QVariant UrlTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -1,8 +1,10 @@
 // The URL table's rows as a Qt item model, and the attachment that makes one model
 // (and the count label beside it) the target of the operations in url_table.h.
 //
-// Cells hold code page 936 texts as they were given; only the display role converts
-// them to UTF-16. Main thread only, like every Qt model.
+// Cells hold code page 936 texts as they were given, whole; only the display and
+// tooltip roles convert them to UTF-16, and give at most the first kShownCharacters
+// characters (display_text.h) so that a huge cell cannot stall the view. Main thread only, like
+// every Qt model.
 #ifndef VELMORA_TABLE_URL_TABLE_MODEL_H_
 #define VELMORA_TABLE_URL_TABLE_MODEL_H_
 
