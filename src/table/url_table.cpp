@@ -134,10 +134,12 @@ void UrlTableModel::Append(const std::vector<std::string_view>& texts) {
 
 int UrlTableModel::Rows() const { return static_cast<int>(rows_.Size()); }
 
-Text UrlTableModel::Cell(int row, int column) const {
+Text UrlTableModel::Cell(int row, int column) const { return Text(CellView(row, column)); }
+
+std::string_view UrlTableModel::CellView(int row, int column) const {
   if (!ValidRow(row, Rows()) || !ValidColumn(column)) return {};
   const auto at = static_cast<std::size_t>(row);
-  return Text(column == kUrlColumn ? rows_.Address(at) : rows_.Summary(at));
+  return column == kUrlColumn ? rows_.Address(at) : rows_.Summary(at);
 }
 
 void UrlTableModel::SetCell(int row, int column, const Text& text) {
@@ -166,7 +168,7 @@ QVariant UrlTableModel::data(const QModelIndex& index, int role) const {
   if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
   // Read in place: a copy of a 50 MB cell for every paint would cost more than the
   // capped conversion.
-  return ToShownText(rows_[static_cast<size_t>(index.row())][static_cast<size_t>(index.column())]);
+  return ToShownText(CellView(index.row(), index.column()));
 }
 
 QVariant UrlTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

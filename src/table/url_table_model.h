@@ -38,6 +38,8 @@ class UrlTableModel final : public QAbstractTableModel {
   [[nodiscard]] int Rows() const;
   // "" for a row or column that does not exist.
   [[nodiscard]] Text Cell(int row, int column) const;
+  // The same bytes without a copy, valid until the table next changes.
+  [[nodiscard]] std::string_view CellView(int row, int column) const;
   // A missing row or column: nothing happens.
   void SetCell(int row, int column, const Text& text);
 
