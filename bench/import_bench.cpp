@@ -19,14 +19,13 @@
 #include <sstream>
 #include <string>
 
+#include "app/imports.h"
 #include "app/main_window.h"
-#include "table/search_results.h"
-#include "table/url_table.h"
-#include "import/dropped_file.h"
-#include "import/sitemap.h"
 #include "platform/http_get.h"
 #include "platform/pattern.h"
 #include "support/loopback_server.h"
+#include "table/search_results.h"
+#include "table/url_table.h"
 #include "text/text.h"
 
 namespace {

@@ -14,9 +14,8 @@
 
 #include "app/batch.h"
 #include "app/drop_target.h"
+#include "app/imports.h"
 #include "table/url_table_model.h"
-#include "import/dropped_file.h"
-#include "import/sitemap.h"
 
 namespace velmora {
 namespace {

@@ -10,8 +10,6 @@
 #include <optional>
 #include <string>
 
-#include "table/url_table.h"
-
 namespace velmora {
 namespace {
 
@@ -121,30 +119,17 @@ Text DroppedFileText(std::string_view bytes) {
   return Text(bytes.substr(0, DroppedTextLength(bytes)));
 }
 
-void ImportDroppedFile(const Text& fileName) {
-  ClearRows();
+TextList DroppedFileLines(std::string_view bytes) {
+  return SplitText(bytes.substr(0, DroppedTextLength(bytes)), kLineBreak);
+}
 
-  Text text;
-  if (!NamesSeveralItems(fileName)) {
-    if (auto content = ReadWholeFile(fileName.c_str())) {
-      // Cut in place: the file's bytes are the largest value of the import.
-      text = std::move(*content);
-      text.resize(DroppedTextLength(text));
-    }
-  }
-
-  TextList lines = SplitText(text, kLineBreak);
-  Text().swap(text);
-
-  SetCountLabelText(NumberToText(0));
-
-  const int count = MemberCount(lines);
-  for (int k = 1; k <= count; ++k) {
-    InsertRow(k, Member(lines, k));
-    // The table keeps its own copy; giving each line back at once keeps the
-    // import's peak near one copy of the file.
-    Text().swap(lines[static_cast<std::size_t>(k - 1)]);
-  }
+TextList ReadDroppedFileLines(const Text& fileName) {
+  if (NamesSeveralItems(fileName)) return {};
+  std::optional<std::string> content = ReadWholeFile(fileName.c_str());
+  if (!content) return {};
+  // Cut in place: the file's bytes are the largest value of the import.
+  content->resize(DroppedTextLength(*content));
+  return SplitText(*content, kLineBreak);
 }
 
 }  // namespace velmora

@@ -1,4 +1,5 @@
-// Filling the URL table from a dropped text file, one row per CR LF line.
+// The lines of a dropped text file: its text ends at the first zero or Ctrl-Z byte,
+// its lines at CR LF. The window makes one table row of each line.
 #ifndef VELMORA_IMPORT_DROPPED_FILE_H_
 #define VELMORA_IMPORT_DROPPED_FILE_H_
 
@@ -6,18 +7,18 @@
 
 namespace velmora {
 
-// Handler of the drop target's files-dropped event. Main thread only.
-//
-// Empties the table first, whatever follows; sets the count label to "0"; then
-// appends one row per line of the file, in file order, unchanged (empty lines
-// included, nothing trimmed or checked). Lines end at CR LF only; a lone CR or LF
-// stays in its line and a final CR LF adds no empty row. The file's text ends at
-// the first zero or Ctrl-Z byte found at a character start; no byte-order mark or
-// character set is recognised. `fileName` is the path's own bytes, opened as they
-// are. Reports nothing: a name holding CR LF (several dropped items), a missing or
-// unreadable file, a folder or anything else that is not a regular file gives an
-// empty table. The file is opened for reading only and closed before returning.
-void ImportDroppedFile(const Text& fileName);
+// The lines of the dropped file named `fileName`, in file order, unchanged (empty
+// lines included, nothing trimmed or checked): its text (DroppedFileText of its
+// bytes) split at CR LF only. A lone CR or LF stays in its line and a final CR LF
+// adds no empty member. No byte-order mark or character set is recognised.
+// `fileName` is the path's own bytes, opened as they are. The empty list, and
+// nothing reported, for a name holding CR LF (several dropped items), a missing or
+// unreadable file, a folder or anything else that is not a regular file. The file
+// is opened for reading only and closed before returning. Any thread.
+[[nodiscard]] TextList ReadDroppedFileLines(const Text& fileName);
+
+// DroppedFileText(bytes) split at CR LF, as ReadDroppedFileLines splits a file's.
+[[nodiscard]] TextList DroppedFileLines(std::string_view bytes);
 
 // The text of a dropped file's bytes: those before the first zero byte or Ctrl-Z
 // (0x1A) at a character start. A byte of 0x80 or above takes the next byte with it

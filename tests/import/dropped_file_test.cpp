@@ -1,35 +1,42 @@
-// The dropped-file import: lines at CR LF, the end of the text, names that open
-// nothing, and the file given back once read.
+// The lines of a dropped file: lines at CR LF, the end of the text, names that
+// open nothing, and the file given back once read.
 #include "import/dropped_file.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include <QApplication>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QMimeData>
-#include <QTemporaryDir>
-#include <QUrl>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "table_fixture.h"
-
 namespace velmora {
 namespace {
 
-class DroppedFileTest : public TableFixture {
+class DroppedFileTest : public testing::Test {
  protected:
+  void SetUp() override {
+    std::string pattern = (std::filesystem::temp_directory_path() / "velmora-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::permissions(dir_, std::filesystem::perms::owner_all, ignored);
+    std::filesystem::remove_all(dir_, ignored);
+  }
+
   // Writes `bytes` to a new file of the temporary folder; returns its path.
   Text MakeFile(const std::string& name, const std::string& bytes) {
-    const Text path = (dir_.path() + "/").toStdString() + name;
+    const Text path = dir_ + "/" + name;
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
   }
 
-  QTemporaryDir dir_;
+  std::string dir_;
 };
 
 int OpenDescriptors() {
@@ -41,14 +48,14 @@ int OpenDescriptors() {
   return count;
 }
 
-TEST_F(DroppedFileTest, OneRowPerLine) {
+TEST_F(DroppedFileTest, OneMemberPerLine) {
   struct Case {
     const char* name;
     std::string bytes;
-    std::vector<Text> rows;
+    TextList lines;
   };
   const Case cases[] = {
-      {"CR LF lines, final CR LF adds no row", "a\r\nb\r\n", {"a", "b"}},
+      {"CR LF lines, final CR LF adds no line", "a\r\nb\r\n", {"a", "b"}},
       {"last line without CR LF", "a\r\nb", {"a", "b"}},
       {"empty line kept", "a\r\n\r\nb", {"a", "", "b"}},
       {"only CR LF", "\r\n", {""}},
@@ -72,11 +79,8 @@ TEST_F(DroppedFileTest, OneRowPerLine) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    FillWithOldRows();
-    label_->setText("7");
-    ImportDroppedFile(MakeFile("list.txt", c.bytes));
-    EXPECT_EQ(Rows(), c.rows);
-    EXPECT_EQ(label_->text(), "0");
+    EXPECT_EQ(ReadDroppedFileLines(MakeFile("list.txt", c.bytes)), c.lines);
+    EXPECT_EQ(DroppedFileLines(c.bytes), c.lines);
   }
 }
 
@@ -95,7 +99,7 @@ TEST(DroppedFileTextTest, EndsAtTheFirstTerminatorAtACharacterStart) {
   }
 }
 
-TEST_F(DroppedFileTest, NamesThatOpenNoFileGiveAnEmptyTable) {
+TEST_F(DroppedFileTest, NamesThatOpenNoFileGiveNoLines) {
   const Text a = MakeFile("a.txt", "http://a.example/\r\n");
   const Text b = MakeFile("b.txt", "http://b.example/\r\n");
   struct Case {
@@ -103,18 +107,14 @@ TEST_F(DroppedFileTest, NamesThatOpenNoFileGiveAnEmptyTable) {
     Text fileName;
   };
   const Case cases[] = {
-      {"missing file", (dir_.path() + "/missing.txt").toStdString()},
-      {"folder", dir_.path().toStdString()},
+      {"missing file", dir_ + "/missing.txt"},
+      {"folder", dir_},
       {"two files dropped together", a + "\r\n" + b + "\r\n"},
       {"empty name", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    FillWithOldRows();
-    label_->setText("7");
-    ImportDroppedFile(c.fileName);
-    EXPECT_EQ(RowCount(), 0);
-    EXPECT_EQ(label_->text(), "0");
+    EXPECT_EQ(ReadDroppedFileLines(c.fileName), TextList{});
   }
 }
 
@@ -124,33 +124,15 @@ TEST_F(DroppedFileTest, ReadOnlyFileImportsAndIsNotLeftOpen) {
   const int before = OpenDescriptors();
   for (int drop = 1; drop <= 2; ++drop) {
     SCOPED_TRACE(drop);  // dropping again repeats the import
-    ImportDroppedFile(path);
-    EXPECT_EQ(Rows(), (std::vector<Text>{"http://a.example/", "http://b.example/"}));
+    EXPECT_EQ(ReadDroppedFileLines(path), (TextList{"http://a.example/", "http://b.example/"}));
     EXPECT_EQ(OpenDescriptors(), before);
   }
 }
 
-TEST_F(DroppedFileTest, DropOnTheWindowFillsTheTable) {
-  const Text path = MakeFile("list.txt", "http://a.example/\r\nhttp://b.example/\r\n");
-  QMimeData data;
-  data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
-  const QPoint at(100, 100);
-  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(window_.get(), &enter);
-  ASSERT_TRUE(enter.isAccepted());
-  QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(window_.get(), &move);
-  QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(window_.get(), &drop);
-  EXPECT_EQ(Rows(), (std::vector<Text>{"http://a.example/", "http://b.example/"}));
-}
-
 TEST_F(DroppedFileTest, FifoDoesNotStallTheImport) {
-  const Text path = (dir_.path() + "/pipe").toStdString();
+  const Text path = dir_ + "/pipe";
   ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-  FillWithOldRows();
-  ImportDroppedFile(path);
-  EXPECT_EQ(RowCount(), 0);
+  EXPECT_EQ(ReadDroppedFileLines(path), TextList{});
 }
 
 }  // namespace
