@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/ascii.h"
+#include "platform/web_scheme.h"
 
 namespace velmora::platform {
 namespace {
@@ -63,20 +64,13 @@ Jar& TheJar() {
 
 // The lower-cased host of a store address; "" when it is not http(s) or has none.
 std::string HostOfStoreAddress(std::string_view address) {
-  std::string_view rest;
-  if (StartsWithIgnoringCase(address, "http://")) {
-    rest = address.substr(7);
-  } else if (StartsWithIgnoringCase(address, "https://")) {
-    rest = address.substr(8);
-  } else {
-    return {};
-  }
+  const WebScheme scheme = WebSchemeOf(address);
+  if (scheme == WebScheme::kNone) return {};
+  std::string_view rest = address.substr(WebSchemePrefixLength(scheme));
   rest = rest.substr(0, rest.find_first_of("/?#"));
   rest = rest.substr(0, rest.find(':'));
   std::string host(rest);
-  for (char& c : host) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  AsciiStrToLower(host);
   return host;
 }
 

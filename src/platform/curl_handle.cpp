@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/ascii.h"
+#include "platform/web_scheme.h"
 
 namespace velmora::platform {
 namespace {
@@ -141,7 +141,7 @@ int OnProgress(void* user, curl_off_t, curl_off_t down, curl_off_t upTotal, curl
 
 void SetWebAddress(CurlOptions& options, const std::string& url, FollowRedirects follow,
                    long maxRedirects) {
-  const bool https = StartsWithIgnoringCase(url, "https://");
+  const bool https = WebSchemeOf(url) == WebScheme::kHttps;
   options.Set(CURLOPT_URL, url.c_str())
       .Set(CURLOPT_PROTOCOLS_STR, "http,https")
       .Set(CURLOPT_REDIR_PROTOCOLS_STR, https ? "https" : "http,https")

@@ -7,6 +7,7 @@
 #include "platform/codepage.h"
 #include "platform/curl_handle.h"
 #include "platform/transport.h"
+#include "platform/web_scheme.h"
 
 namespace velmora::platform {
 namespace {
@@ -32,9 +33,7 @@ bool HasHighBytes(std::string_view text) {
 }
 
 bool IsAbsoluteWebAddress(const std::string& url) {
-  if (!StartsWithIgnoringCase(url, "http://") && !StartsWithIgnoringCase(url, "https://")) {
-    return false;
-  }
+  if (!IsWebAddress(url)) return false;
   CURLU* parsed = curl_url();
   if (parsed == nullptr) return false;
   bool ok = curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK;

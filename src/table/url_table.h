@@ -12,6 +12,11 @@
 
 namespace velmora {
 
+// The columns, fixed for the program's life.
+inline constexpr int kUrlColumn = 0;      // the address to probe
+inline constexpr int kSummaryColumn = 1;  // the summary the probe returned
+inline constexpr int kUrlTableColumns = 2;
+
 // Removes every row; the columns stay.
 void ClearRows();
 // Inserts a row (column 0 `text`, column 1 empty) at 0-based `position`; a negative

@@ -10,16 +10,14 @@
 #include <array>
 #include <vector>
 
+#include "table/url_table.h"
 #include "text/text.h"
 
 class QLabel;
 
 namespace velmora {
 
-// Column titles and their widths in pixels, fixed for the program's life.
-inline constexpr int kUrlColumn = 0;
-inline constexpr int kSummaryColumn = 1;
-inline constexpr int kUrlTableColumns = 2;
+// Column widths in pixels, fixed for the program's life.
 inline constexpr int kUrlColumnWidth = 200;
 inline constexpr int kSummaryColumnWidth = 500;
 

@@ -9,10 +9,6 @@ void TerminateWithSemicolon(Text& cookies) {
   if (!cookies.empty() && cookies.back() != ';') cookies += ';';
 }
 
-bool EndsWith(std::string_view text, std::string_view tail) {
-  return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
-}
-
 }  // namespace
 
 Text MergeCookies(Text& base, Text& update) {
@@ -44,7 +40,7 @@ Text MergeCookies(Text& base, Text& update) {
   for (int k = 1; k <= MemberCount(members); ++k) {
     const Text& member = Member(members, k);
     // An emptied cookie, or one the server deleted, is no cookie.
-    if (EndsWith(member, "=") || EndsWith(member, "=deleted")) continue;
+    if (member.ends_with("=") || member.ends_with("=deleted")) continue;
     base = JoinTexts(base, TrimSpaces(member), "; ");
   }
   base = TrimSpaces(base);
