@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/ascii.h"
+#include "platform/no_destructor.h"
 #include "platform/web_scheme.h"
 
 namespace velmora::platform {
@@ -56,9 +57,9 @@ class Jar {
   std::map<std::string, std::vector<Cookie>> hosts_;
 };
 
-// Never destroyed: threads still running while the process ends may use it.
+// Workers still running while the process ends may use it.
 Jar& TheJar() {
-  static auto* jar = new Jar;
+  static NoDestructor<Jar> jar;
   return *jar;
 }
 

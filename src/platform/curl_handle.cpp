@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/no_destructor.h"
 #include "platform/web_scheme.h"
 
 namespace velmora::platform {
@@ -35,10 +36,9 @@ class HandlePool {
   std::vector<CurlEasy> idle_;
 };
 
-// Never destroyed: worker threads may still give handles back while the process
-// ends, and a destroyed pool would be touched after its lifetime.
+// Workers give handles back up to the end of the process.
 HandlePool& Pool() {
-  static auto* pool = new HandlePool;
+  static NoDestructor<HandlePool> pool;
   return *pool;
 }
 
@@ -76,7 +76,7 @@ class DnsShare {
 };
 
 CURLSH* SharedDns() {
-  static auto* share = new DnsShare;  // never destroyed, like the pool
+  static NoDestructor<DnsShare> share;
   return share->get();
 }
 

@@ -20,9 +20,10 @@
 #include "app/main_window.h"
 #include "app/probe.h"
 #include "app/startup.h"
-#include "table/url_table.h"
 #include "platform/cookie_jar.h"
+#include "platform/no_destructor.h"
 #include "share_service.h"
+#include "table/url_table.h"
 #include "web/fetch.h"
 
 namespace velmora {
@@ -209,7 +210,7 @@ TEST_F(BatchTest, ImportDuringAPauseKeepsTheBatchCount) {
 // clicked, and the window is closed `closeAfterMs` later while every probe still
 // waits on a service that holds its answers for seconds.
 [[noreturn]] void RunAndCloseDuringBatch(int rows, int closeAfterMs) {
-  static ShareService* service = new ShareService(64);  // outlives the event loop
+  static platform::NoDestructor<ShareService> service(64);  // outlives the event loop
   if (!service->Start()) std::_Exit(3);
   service->SetDefaultAnswer({ShareService::SummaryBody("late"), 3s});
   StartupOptions options;
