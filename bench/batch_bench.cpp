@@ -27,8 +27,9 @@
 #include "app/batch.h"
 #include "app/main_window.h"
 #include "app/probe.h"
-#include "table/url_table.h"
 #include "support/loopback_server.h"
+#include "support/main_thread.h"
+#include "table/url_table.h"
 
 namespace {
 
@@ -99,21 +100,12 @@ void StopService(ServiceProcess& service) {
   service.pid = -1;
 }
 
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > timeoutMs) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
+using velmora::test::PumpFor;
+using velmora::test::PumpUntil;
 
 void Fill(int rows) {
-  velmora::ClearRows();
-  for (int k = 1; k <= rows; ++k) {
-    velmora::InsertRow(k, "http://site" + std::to_string(k) + ".example/");
-  }
+  velmora::test::Fill(
+      rows, [](int row) { return "http://site" + std::to_string(row + 1) + ".example/"; });
 }
 
 int AnsweredRows(int rows) {
@@ -162,7 +154,7 @@ void Responsiveness(const TestCertificates& certs, ServiceProcess& service) {
   ticker.start(10);
   velmora::RunBatch();
   const qint64 startMs = clock.elapsed();
-  const bool all = PumpUntil([] { return AnsweredRows(kRows) == kRows; }, 30000);
+  const bool all = PumpUntil([] { return AnsweredRows(kRows) == kRows; }, 30s);
   ticker.stop();
   std::printf(
       "responsiveness: %d rows, answers held 10 s: batch started in %.1f s, all answered: %s\n"
@@ -185,10 +177,10 @@ long HeldRound(int probes, int& answered) {
     std::thread(velmora::ProbeRow, row).detach();
     velmora::PauseWithEvents(5);
   }
-  PumpUntil([probes] { return AnsweredRows(probes) == probes; }, 70000);
+  (void)PumpUntil([probes] { return AnsweredRows(probes) == probes; }, 70s);
   sampler.stop();
   answered = AnsweredRows(probes);
-  PumpUntil([] { return false; }, 2000);  // let the workers end
+  PumpFor(2s);  // let the workers end
   return peak;
 }
 
@@ -203,8 +195,8 @@ void Memory(const TestCertificates& certs, ServiceProcess& service) {
   // do not count as per-probe memory.
   Fill(1);
   std::thread([] { velmora::ProbeRow(0); }).detach();
-  PumpUntil([] { return !velmora::GetCellText(0, 1).empty(); }, 70000);
-  PumpUntil([] { return false; }, 500);
+  (void)PumpUntil([] { return !velmora::GetCellText(0, 1).empty(); }, 70s);
+  PumpFor(500ms);
 
   // Free heap that malloc keeps in its per-thread arenas is returned before each
   // reading, so what is left over is what the program still holds.
