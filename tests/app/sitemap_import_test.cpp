@@ -6,7 +6,9 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "modal_driver.h"
@@ -56,6 +58,7 @@ class SitemapTest : public TableFixture {
             });
         return;
       }
+      std::lock_guard lock(pagesLock_);
       const auto page = pages_.find(req.path);
       if (page == pages_.end()) {
         res.status = 404;
@@ -93,6 +96,14 @@ class SitemapTest : public TableFixture {
     EXPECT_EQ(RowCount(), 0);
   }
 
+  // Serves `page` at `path` from now on.
+  void SetPage(const std::string& path, Page page) {
+    std::lock_guard lock(pagesLock_);
+    pages_[path] = std::move(page);
+  }
+
+  // Written by the test, read by the server's threads.
+  std::mutex pagesLock_;
   std::map<std::string, Page> pages_;
   test::LoopbackServer server_;
 };
@@ -142,7 +153,7 @@ TEST_F(SitemapTest, LocationsBecomeRowsUnchanged) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    pages_["/sitemap.xml"] = c.page;
+    SetPage("/sitemap.xml", c.page);
     FillWithOldRows();
     const auto driver = ImportFrom(Address("/sitemap.xml"));
     EXPECT_EQ(Rows(), c.rows);
@@ -159,9 +170,9 @@ TEST_F(SitemapTest, LocationsBecomeRowsUnchanged) {
 }
 
 TEST_F(SitemapTest, NothingFoundShowsTheErrorBoxThenTheCount) {
-  pages_["/plain.html"] = {200, "<html><body>no sitemap here</body></html>"};
-  pages_["/utf16.xml"] = {200, std::string("<\0l\0o\0c\0>\0h\0<\0/\0l\0o\0c\0>\0", 24)};
-  pages_["/sitemap.xml.gz"] = {200, kGzipSitemap};
+  SetPage("/plain.html", {200, "<html><body>no sitemap here</body></html>"});
+  SetPage("/utf16.xml", {200, std::string("<\0l\0o\0c\0>\0h\0<\0/\0l\0o\0c\0>\0", 24)});
+  SetPage("/sitemap.xml.gz", {200, kGzipSitemap});
   struct Case {
     const char* name;
     std::optional<QString> typed;
@@ -206,7 +217,7 @@ TEST_F(SitemapTest, DialogAsksForTheAddress) {
 
 TEST_F(SitemapTest, TypedAddressIsFetchedAsCodePage936) {
   // The typed characters reach the server as their code page 936 bytes.
-  pages_["/\xD6\xD0\xCE\xC4.xml"] = {200, "<loc>http://a.example/</loc>"};
+  SetPage("/\xD6\xD0\xCE\xC4.xml", {200, "<loc>http://a.example/</loc>"});
   const auto driver = ImportFrom(Address("/") + QString::fromUtf8("中文.xml"));
   EXPECT_EQ(Rows(), std::vector<Text>{"http://a.example/"});
 }
@@ -214,8 +225,8 @@ TEST_F(SitemapTest, TypedAddressIsFetchedAsCodePage936) {
 TEST_F(SitemapTest, SecondImportReplacesRowsAndSearchResults) {
   const std::string first = "<loc>http://a.example/1</loc><loc>http://a.example/2</loc>";
   const std::string second = "xx<loc>http://b.example/</loc>";
-  pages_["/first.xml"] = {200, first};
-  pages_["/second.xml"] = {200, second};
+  SetPage("/first.xml", {200, first});
+  SetPage("/second.xml", {200, second});
 
   ImportFrom(Address("/first.xml"));
   EXPECT_EQ(Rows(), (std::vector<Text>{"http://a.example/1", "http://a.example/2"}));
