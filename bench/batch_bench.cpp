@@ -65,7 +65,9 @@ ServiceProcess StartService(const TestCertificates& certs, std::chrono::millisec
     close(channel[0]);
     LoopbackServer server(certs);
     std::atomic<int> arrived{0};
-    server.routes().new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
+    server.routes().new_task_queue = [workers] {
+      return new httplib::ThreadPool(static_cast<std::size_t>(workers));
+    };
     server.routes().Get(kPath, [&](const httplib::Request&, httplib::Response& res) {
       const int count = ++arrived;
       if (round > 0 && count > 1) {  // the first request is a warm-up
@@ -159,7 +161,8 @@ void Responsiveness(const TestCertificates& certs, ServiceProcess& service) {
   std::printf(
       "responsiveness: %d rows, answers held 10 s: batch started in %.1f s, all answered: %s\n"
       "  10 ms timer on the main thread: %ld ticks, longest gap %lld ms (goal < 30 ms)\n",
-      kRows, startMs / 1000.0, all ? "yes" : "no", ticks, static_cast<long long>(longestGap));
+      kRows, static_cast<double>(startMs) / 1000.0, all ? "yes" : "no", ticks,
+      static_cast<long long>(longestGap));
   StopService(service);
 }
 
@@ -214,7 +217,7 @@ void Memory(const TestCertificates& certs, ServiceProcess& service) {
       "memory: %d probes held open together (answered %d, then %d)\n"
       "  resident before %ld KB, peak %ld KB: %.0f KB per in-flight probe (goal < 512 KB)\n"
       "  left over after the first round %+ld KB, after a second round (peak %ld KB) %+ld KB\n",
-      kProbes, answered, answeredAgain, before, peak, (peak - before) / double(kProbes),
+      kProbes, answered, answeredAgain, before, peak, static_cast<double>(peak - before) / kProbes,
       afterFirst - before, peakAgain, afterSecond - before);
   StopService(service);
 }

@@ -139,11 +139,12 @@ TEST_F(BatchTest, FiftyRowsStartInOrderAHundredMillisecondsApart) {
   ASSERT_EQ(requests.size(), static_cast<size_t>(kRows));
   std::vector<double> gapsMs;
   for (int row = 0; row < kRows; ++row) {
-    EXPECT_EQ(requests[row].address, Address(row)) << "start order";
-    if (row > 0) {
-      gapsMs.push_back(std::chrono::duration<double, std::milli>(requests[row].arrived -
-                                                                 requests[row - 1].arrived)
-                           .count());
+    const auto r = static_cast<std::size_t>(row);
+    EXPECT_EQ(requests[r].address, Address(row)) << "start order";
+    if (r > 0) {
+      gapsMs.push_back(
+          std::chrono::duration<double, std::milli>(requests[r].arrived - requests[r - 1].arrived)
+              .count());
     }
   }
   // Each start follows a full pause; arrival adds only a little jitter on loopback.
@@ -200,7 +201,7 @@ TEST_F(BatchTest, ImportDuringAPauseKeepsTheBatchCount) {
 // clicked, and the window is closed `closeAfterMs` later while every probe still
 // waits on a service that holds its answers for seconds.
 [[noreturn]] void RunAndCloseDuringBatch(int rows, int closeAfterMs) {
-  static platform::NoDestructor<ShareService> service(64);  // outlives the event loop
+  static platform::NoDestructor<ShareService> service(std::size_t{64});  // outlives the event loop
   if (!service->Start()) std::_Exit(3);
   service->SetDefaultAnswer({ShareService::SummaryBody("late"), 3s});
   StartupOptions options;

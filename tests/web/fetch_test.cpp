@@ -345,13 +345,14 @@ TEST_F(FetchHttpsTest, ConcurrentCallsShareTheStoreSafely) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < kCallsEach; ++i) {
         Text cookies = "t" + std::to_string(t) + "=" + std::to_string(i);
-        if (FetchText("https://sns.qzone.qq.com/echo", {}, {}, cookies) != "") ++answered[t];
+        if (FetchText("https://sns.qzone.qq.com/echo", {}, {}, cookies) != "")
+          ++answered[static_cast<std::size_t>(t)];
       }
     });
   }
   for (std::thread& thread : threads) thread.join();
   for (int t = 0; t < kThreads; ++t) {
-    EXPECT_EQ(answered[t], kCallsEach);
+    EXPECT_EQ(answered[static_cast<std::size_t>(t)], kCallsEach);
     // Which value survives depends on the interleaving; that each cookie is there does not.
     EXPECT_NE(ReadStoreCookies("qq.com", "t" + std::to_string(t)), "");
   }
