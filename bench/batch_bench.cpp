@@ -37,6 +37,7 @@
 #include "app/probe.h"
 #include "app/startup.h"
 #include "support/loopback_server.h"
+#include "support/main_thread.h"
 #include "table/url_table.h"
 
 namespace {
@@ -75,7 +76,9 @@ ServiceProcess StartService(const TestCertificates& certs, std::chrono::millisec
     close(channel[0]);
     LoopbackServer server(certs);
     std::atomic<int> arrived{0};
-    server.routes().new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
+    server.routes().new_task_queue = [workers] {
+      return new httplib::ThreadPool(static_cast<std::size_t>(workers));
+    };
     server.routes().Get(kPath, [&](const httplib::Request&, httplib::Response& res) {
       const int count = ++arrived;
       if (round == kDrip) {
@@ -125,21 +128,12 @@ void StopService(ServiceProcess& service) {
   service.pid = -1;
 }
 
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > timeoutMs) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
+using velmora::test::PumpFor;
+using velmora::test::PumpUntil;
 
 void Fill(int rows) {
-  velmora::ClearRows();
-  for (int k = 1; k <= rows; ++k) {
-    velmora::InsertRow(k, "http://site" + std::to_string(k) + ".example/");
-  }
+  velmora::test::Fill(
+      rows, [](int row) { return "http://site" + std::to_string(row + 1) + ".example/"; });
 }
 
 int AnsweredRows(int rows) {
@@ -188,12 +182,13 @@ void Responsiveness(const TestCertificates& certs, ServiceProcess& service) {
   ticker.start(10);
   velmora::RunBatch();
   const qint64 startMs = clock.elapsed();
-  const bool all = PumpUntil([] { return AnsweredRows(kRows) == kRows; }, 30000);
+  const bool all = PumpUntil([] { return AnsweredRows(kRows) == kRows; }, 30s);
   ticker.stop();
   std::printf(
       "responsiveness: %d rows, answers held 10 s: batch started in %.1f s, all answered: %s\n"
       "  10 ms timer on the main thread: %ld ticks, longest gap %lld ms (goal < 30 ms)\n",
-      kRows, startMs / 1000.0, all ? "yes" : "no", ticks, static_cast<long long>(longestGap));
+      kRows, static_cast<double>(startMs) / 1000.0, all ? "yes" : "no", ticks,
+      static_cast<long long>(longestGap));
   StopService(service);
 }
 
@@ -211,10 +206,10 @@ long HeldRound(int probes, int& answered) {
     std::thread(velmora::ProbeRow, row).detach();
     velmora::PauseWithEvents(5);
   }
-  PumpUntil([probes] { return AnsweredRows(probes) == probes; }, 70000);
+  (void)PumpUntil([probes] { return AnsweredRows(probes) == probes; }, 70s);
   sampler.stop();
   answered = AnsweredRows(probes);
-  PumpUntil([] { return false; }, 2000);  // let the workers end
+  PumpFor(2s);  // let the workers end
   return peak;
 }
 
@@ -229,8 +224,8 @@ void Memory(const TestCertificates& certs, ServiceProcess& service) {
   // do not count as per-probe memory.
   Fill(1);
   std::thread([] { velmora::ProbeRow(0); }).detach();
-  PumpUntil([] { return !velmora::GetCellText(0, 1).empty(); }, 70000);
-  PumpUntil([] { return false; }, 500);
+  (void)PumpUntil([] { return !velmora::GetCellText(0, 1).empty(); }, 70s);
+  PumpFor(500ms);
 
   // Free heap that malloc keeps in its per-thread arenas is returned before each
   // reading, so what is left over is what the program still holds.
@@ -248,7 +243,7 @@ void Memory(const TestCertificates& certs, ServiceProcess& service) {
       "memory: %d probes held open together (answered %d, then %d)\n"
       "  resident before %ld KB, peak %ld KB: %.0f KB per in-flight probe (goal < 512 KB)\n"
       "  left over after the first round %+ld KB, after a second round (peak %ld KB) %+ld KB\n",
-      kProbes, answered, answeredAgain, before, peak, (peak - before) / double(kProbes),
+      kProbes, answered, answeredAgain, before, peak, static_cast<double>(peak - before) / kProbes,
       afterFirst - before, peakAgain, afterSecond - before);
   StopService(service);
 }

@@ -37,7 +37,9 @@ struct Figures {
 double CpuSeconds(int who) {
   rusage usage{};
   getrusage(who, &usage);
-  auto toSeconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  auto toSeconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
   return toSeconds(usage.ru_utime) + toSeconds(usage.ru_stime);
 }
 

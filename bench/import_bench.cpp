@@ -24,6 +24,7 @@
 #include <sstream>
 #include <string>
 
+#include "app/imports.h"
 #include "app/main_window.h"
 #include "import/dropped_file.h"
 #include "import/sitemap.h"
@@ -202,13 +203,14 @@ void BenchDroppedFile(const QTemporaryDir& dir, velmora::MainWindow& window) {
   const long rssAfter = StatusKb("VmRSS");
   const long peak = StatusKb("VmHWM");
   const double fileMb = static_cast<double>(fileBytes) / 1e6;
+  const double grownMb = static_cast<double>(rssAfter - rssBefore) / 1e3;
+  const double peakMb = static_cast<double>(peak - rssBefore) / 1e3;
   std::printf("dropped: %.1f MB, %d lines, %d rows, filled in %.3f s (goal < 1 s)\n", fileMb,
               kDroppedLines, velmora::RowCount(), seconds);
   std::printf(
       "dropped: resident +%.1f MB after (%.2fx file), peak +%.1f MB (%.2fx file); goal "
       "<= 3x\n",
-      (rssAfter - rssBefore) / 1e3, (rssAfter - rssBefore) / 1e3 / fileMb, (peak - rssBefore) / 1e3,
-      (peak - rssBefore) / 1e3 / fileMb);
+      grownMb, grownMb / fileMb, peakMb, peakMb / fileMb);
 
   // The rows alone, one InsertRow at a time as the import adds them.
   {

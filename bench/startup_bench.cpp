@@ -36,8 +36,9 @@ double MsSinceProcessStart() {
   timespec now{};
   clock_gettime(CLOCK_BOOTTIME, &now);
   const double ticksPerSecond = static_cast<double>(sysconf(_SC_CLK_TCK));
-  const double nowMs = now.tv_sec * 1000.0 + now.tv_nsec / 1e6;
-  return nowMs - startTicks * 1000.0 / ticksPerSecond;
+  const double nowMs =
+      static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
+  return nowMs - static_cast<double>(startTicks) * 1000.0 / ticksPerSecond;
 }
 
 double ResidentMb() {

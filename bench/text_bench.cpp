@@ -97,7 +97,9 @@ void ReportWorstCase(const char* name, const std::string& text, const std::strin
     long long hits = 0;
     const char* end = text.data() + text.size();
     for (const char* p = text.data();
-         (p = static_cast<const char*>(memmem(p, end - p, sought.data(), sought.size()))); ++p) {
+         (p = static_cast<const char*>(
+              memmem(p, static_cast<std::size_t>(end - p), sought.data(), sought.size())));
+         ++p) {
       ++hits;
     }
     Sink(hits);
@@ -154,7 +156,9 @@ void BenchSplit() {
   const double ref = BestSeconds([&] {
     long long n = 0;
     for (const char* p = text.data();
-         (p = static_cast<const char*>(std::memchr(p, '\r', text.data() + text.size() - p))); ++p) {
+         (p = static_cast<const char*>(
+              std::memchr(p, '\r', static_cast<std::size_t>(text.data() + text.size() - p))));
+         ++p) {
       ++n;
     }
     Sink(static_cast<long long>(n));

@@ -27,10 +27,9 @@
 
 #include "app/batch.h"
 #include "app/drop_target.h"
+#include "app/imports.h"
 #include "app/message_box.h"
 #include "app/results_out.h"
-#include "import/dropped_file.h"
-#include "import/sitemap.h"
 #include "table/display_text.h"
 #include "table/url_table_model.h"
 

@@ -6,10 +6,10 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <utility>
 
 #include "app/translations.h"
+#include "platform/no_destructor.h"
 #include "table/search_results.h"
 #include "text/fatal.h"
 
@@ -40,15 +40,21 @@ void RaiseOpenFileLimit() {
   (void)::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
-void InitialiseProcessOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    // Before any thread exists; the web layer relies on it.
-    curl_global_init(CURL_GLOBAL_DEFAULT);
+// The condition when libcurl cannot be set up.
+constexpr std::string_view kCurlFailed = "libcurl could not be initialised";
+
+// Once per process, before any thread exists: libcurl's global set-up (the web
+// layer relies on it), the out-of-memory handler, the fatal error presenter and the
+// open-file limit. Whether libcurl's set-up succeeded.
+bool PrepareProcessOnce() {
+  static const bool curlReady = [] {
+    const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     InstallOutOfMemoryHandler();
     SetFatalPresenter(&PresentFatalError);
     RaiseOpenFileLimit();
-  });
+    return ready;
+  }();
+  return curlReady;
 }
 
 // The window system for the main thread, application object included.
@@ -56,15 +62,19 @@ QApplication& WindowSystem() {
   if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) {
     return *existing;
   }
-  // Never deleted: the process ends without tearing the window system down.
-  return *new QApplication(g_qtArgc, g_qtArgv);
+  // The process ends without tearing the window system down.
+  static platform::NoDestructor<QApplication> app(g_qtArgc, g_qtArgv);
+  return *app;
 }
 
 }  // namespace
 
 void RunApplication(int, char**, StartupOptions options) {
-  InitialiseProcessOnce();
+  const bool curlReady = PrepareProcessOnce();
   QApplication& app = WindowSystem();
+  // Every probe and import fetches; without libcurl the program cannot do its job.
+  // Raised once the application object exists, so that the box can show.
+  if (!curlReady) RaiseFatalError(kCurlFailed);
   app.setQuitOnLastWindowClosed(true);
   // OK and Cancel of the dialogs and boxes in the system's language.
   (void)InstallToolkitTranslations();
@@ -72,8 +82,8 @@ void RunApplication(int, char**, StartupOptions options) {
   // The exit routine, run once after the event loop and before anything shuts down.
   void (*const exitRoutine)() = &ReleaseSearchResults;
 
-  // Never deleted either: a worker's table call may still be on its way.
-  auto* window = new MainWindow(std::move(options.handlers));
+  // A worker's table call may still be on its way when the process ends.
+  static platform::NoDestructor<MainWindow> window(std::move(options.handlers));
   window->show();
   if (options.shown) options.shown(*window);
   app.exec();

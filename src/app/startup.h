@@ -19,7 +19,8 @@ struct StartupOptions {
 // Start-up, event loop and shutdown. Prepares the process-wide state (curl, the
 // out-of-memory handler, the fatal error presenter, the soft limit on open files
 // raised to the hard limit, the search results), reuses the
-// application object when one exists, shows the main window and runs the event
+// application object when one exists (libcurl failing its set-up is then the fatal
+// runtime error: nothing could be fetched), shows the main window and runs the event
 // loop until it has been closed. Then runs the exit routine and ends the process
 // with exit code 0 without global destructors or application teardown: probe
 // workers may still be running, blocked in table calls. Command-line arguments are

@@ -12,8 +12,6 @@
 #include <string_view>
 #include <vector>
 
-#include "table/url_table.h"
-
 namespace velmora {
 namespace {
 
@@ -144,10 +142,12 @@ bool ReadTextInPieces(int fd, Text& text, std::size_t pieceBytes, Fed fed) {
 }
 
 // Takes the complete lines (each ended by CR LF at a character start) off the
-// front of `text` and appends them to the table as rows. `scanned` is where the
+// front of `text` and hands them to the sink. `scanned` is where the
 // search for the next line break goes on: a character start of `text`.
 class LineFeeder {
  public:
+  explicit LineFeeder(const DroppedLinesSink& sink) : sink_(sink) {}
+
   void Feed(Text& text) {
     lines_.clear();
     const std::size_t size = text.size();
@@ -171,17 +171,20 @@ class LineFeeder {
         ++i;
       }
     }
-    if (!lines_.empty()) AppendRows(lines_);
+    if (!lines_.empty()) sink_(lines_);
     text.erase(0, lineStart);
     scanned_ = i - lineStart;
   }
 
   // The last line, which no CR LF ends; none when the text ended with one.
   void Finish(const Text& text) {
-    if (!text.empty()) AppendRows({std::string_view(text)});
+    if (text.empty()) return;
+    lines_.assign(1, std::string_view(text));
+    sink_(lines_);
   }
 
  private:
+  const DroppedLinesSink& sink_;
   std::size_t scanned_ = 0;
   std::vector<std::string_view> lines_;
 };
@@ -214,25 +217,34 @@ std::optional<Text> ReadDroppedFileText(const Text& fileName) {
   return ReadDroppedFileText(file.get());
 }
 
-void ImportDroppedFile(const Text& fileName) {
-  ClearRows();
-  SetCountLabelText(NumberToText(0));
-  if (NamesSeveralItems(fileName)) return;
+DroppedFileRead ReadDroppedFileLines(const Text& fileName, const DroppedLinesSink& sink) {
+  if (NamesSeveralItems(fileName)) return DroppedFileRead::kNoFile;
   const FileDescriptor file(OpenRegularFile(fileName.c_str()));
-  if (file.get() < 0) return;
+  if (file.get() < 0) return DroppedFileRead::kNoFile;
 
-  // The rows go in piece by piece: the table and one piece of the file are all the
-  // import holds, never the whole text beside a list of its lines.
+  // The lines go out piece by piece: one piece of the file is all that is held,
+  // never the whole text beside a list of its lines.
   Text pending;
-  LineFeeder lines;
+  LineFeeder lines(sink);
   const bool read =
       ReadTextInPieces(file.get(), pending, kReadPiece, [&lines](Text& text) { lines.Feed(text); });
-  if (!read) {
-    // A file that cannot be read gives an empty table, even after some pieces.
-    ClearRows();
-    return;
-  }
+  if (!read) return DroppedFileRead::kReadFailed;
   lines.Finish(pending);
+  return DroppedFileRead::kRead;
+}
+
+TextList ReadDroppedFileLines(const Text& fileName) {
+  TextList all;
+  const DroppedFileRead read =
+      ReadDroppedFileLines(fileName, [&all](const std::vector<std::string_view>& lines) {
+        all.insert(all.end(), lines.begin(), lines.end());
+      });
+  if (read != DroppedFileRead::kRead) return {};
+  return all;
+}
+
+TextList DroppedFileLines(std::string_view bytes) {
+  return SplitText(bytes.substr(0, DroppedTextLength(bytes)), kLineBreak);
 }
 
 }  // namespace velmora

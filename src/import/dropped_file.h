@@ -1,10 +1,13 @@
-// Filling the URL table from a dropped text file, one row per CR LF line.
+// The lines of a dropped text file: its text ends at the first zero or Ctrl-Z byte,
+// its lines at CR LF. The window makes one table row of each line.
 #ifndef VELMORA_IMPORT_DROPPED_FILE_H_
 #define VELMORA_IMPORT_DROPPED_FILE_H_
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "text/text.h"
 
@@ -14,21 +17,35 @@ namespace velmora {
 // piece as it comes, so at most one piece past the end is read.
 inline constexpr std::size_t kDroppedFileReadPiece = std::size_t{1} << 20;
 
-// Handler of the drop target's files-dropped event. Main thread only.
-//
-// Empties the table first, whatever follows; sets the count label to "0"; then
-// appends one row per line of the file, in file order, unchanged (empty lines
-// included, nothing trimmed or checked). Lines end at CR LF only; a lone CR or LF
-// stays in its line and a final CR LF adds no empty row. The file's text ends at
-// the first zero or Ctrl-Z byte found at a character start; no byte-order mark or
-// character set is recognised. `fileName` is the path's own bytes, opened as they
-// are. Reports nothing: a name holding CR LF (several dropped items), a missing or
-// unreadable file, a folder or anything else that is not a regular file gives an
-// empty table. The file is opened for reading only and closed before returning.
-// It is read in pieces up to the end of its text and nothing far past it (a huge
-// file whose first byte is zero costs one piece), and its lines go into the table
-// piece by piece. A read that fails midway also leaves the table empty.
-void ImportDroppedFile(const Text& fileName);
+// Lines handed over while a file is read; the views hold only during the call.
+using DroppedLinesSink = std::function<void(const std::vector<std::string_view>& lines)>;
+
+// How a reading of a dropped file ended.
+enum class DroppedFileRead {
+  kRead,        // every line was handed over
+  kNoFile,      // nothing was read: the name opens no regular file for reading
+  kReadFailed,  // a read failed after some lines may have been handed over
+};
+
+// Reads the dropped file named `fileName` and hands its lines to `sink`, in file
+// order, unchanged (empty lines included, nothing trimmed or checked), a piece of
+// the file at a time: its text (DroppedFileText of its bytes) split at CR LF only.
+// A lone CR or LF stays in its line and a final CR LF adds no empty line. No
+// byte-order mark or character set is recognised. The file is read in pieces up to
+// the end of its text and nothing far past it (a huge file whose first byte is zero
+// costs one piece), so neither its whole text nor a list of its lines is ever held.
+// `fileName` is the path's own bytes, opened as they are. kNoFile for a name
+// holding CR LF (several dropped items), a missing or unreadable file, a folder or
+// anything else that is not a regular file. The file is opened for reading only and
+// closed before returning. Any thread.
+DroppedFileRead ReadDroppedFileLines(const Text& fileName, const DroppedLinesSink& sink);
+
+// All the lines of ReadDroppedFileLines in one list; the empty list when the file
+// could not be read, or a read failed.
+[[nodiscard]] TextList ReadDroppedFileLines(const Text& fileName);
+
+// DroppedFileText(bytes) split at CR LF, as ReadDroppedFileLines splits a file's.
+[[nodiscard]] TextList DroppedFileLines(std::string_view bytes);
 
 // The text of the regular file `fileName` (see DroppedFileText), read in pieces up
 // to its end: nothing past the piece that holds the end is read. nullopt for a name

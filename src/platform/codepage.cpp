@@ -68,11 +68,22 @@ const std::bitset<0x10000>& CombiningUnits() {
   static const std::bitset<0x10000> units = [] {
     std::bitset<0x10000> bits;
     for (UChar32 c = 0; c < 0x10000; ++c) {
-      if (U16_IS_SURROGATE(c) || u_getCombiningClass(c) != 0) bits.set(static_cast<size_t>(c));
+      if (U16_IS_SURROGATE(static_cast<uint32_t>(c)) || u_getCombiningClass(c) != 0)
+        bits.set(static_cast<size_t>(c));
     }
     return bits;
   }();
   return units;
+}
+
+// The code point that begins at in[i], moving i past it: a surrogate pair as one
+// supplementary code point, a lone surrogate as itself. ICU's U16_NEXT written out,
+// since the macro mixes the signed code point with unsigned masks.
+UChar32 NextCodePoint(const char16_t* in, int& i, int length) {
+  const char16_t lead = in[i++];
+  if (!U16_IS_LEAD(lead) || i == length || !U16_IS_TRAIL(in[i])) return lead;
+  const char16_t trail = in[i++];
+  return U16_GET_SUPPLEMENTARY(lead, trail);
 }
 
 bool HasCombiningMark(const char16_t* in, int length) {
@@ -83,8 +94,7 @@ bool HasCombiningMark(const char16_t* in, int length) {
       ++i;
       continue;
     }
-    UChar32 c;
-    U16_NEXT(in, i, length, c);
+    const UChar32 c = NextCodePoint(in, i, length);
     if (u_getCombiningClass(c) != 0) return true;
   }
   return false;
@@ -116,8 +126,7 @@ std::u16string ComposeMarks(const char16_t* in, int length) {
     }
   };
   for (int i = 0; i < length;) {
-    UChar32 c;
-    U16_NEXT(in, i, length, c);
+    const UChar32 c = NextCodePoint(in, i, length);
     const uint8_t cc = u_getCombiningClass(c);
     if (cc == 0) {
       haveBase = true;
@@ -180,7 +189,7 @@ const Cp936Table& Table() {
     std::vector<UChar> units;
     units.reserve(0x10000);
     for (UChar32 c = 0; c < 0x10000; ++c) {
-      if (!U16_IS_SURROGATE(c)) units.push_back(static_cast<UChar>(c));
+      if (!U16_IS_SURROGATE(static_cast<uint32_t>(c))) units.push_back(static_cast<UChar>(c));
     }
     std::vector<char> bytes(units.size() * 4);
     std::vector<int32_t> offsets(bytes.size());
@@ -273,8 +282,7 @@ int TableConvert(const Cp936Table& table, const char16_t* in, int length, char* 
       ++i;
     } else if (U16_IS_SURROGATE(unit)) {
       // A surrogate pair or a lone surrogate: the code page has none of them.
-      UChar32 c;
-      U16_NEXT(in, i, length, c);
+      const UChar32 c = NextCodePoint(in, i, length);
       if (stop == StopAtMark::kYes && u_getCombiningClass(c) != 0) return kFoundMark;
       code = static_cast<unsigned char>(kSubstitute[0]);
     } else {

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "platform/ascii.h"
+#include "platform/no_destructor.h"
+#include "platform/web_scheme.h"
 
 namespace velmora::platform {
 namespace {
@@ -96,28 +98,21 @@ class Jar {
   std::uint64_t writes_ = 0;
 };
 
-// Never destroyed: threads still running while the process ends may use it.
+// Workers still running while the process ends may use it.
 Jar& TheJar() {
-  static auto* jar = new Jar;
+  static NoDestructor<Jar> jar;
   return *jar;
 }
 
 // The lower-cased host of a store address; "" when it is not http(s) or has none.
 std::string HostOfStoreAddress(std::string_view address) {
-  std::string_view rest;
-  if (StartsWithIgnoringCase(address, "http://")) {
-    rest = address.substr(7);
-  } else if (StartsWithIgnoringCase(address, "https://")) {
-    rest = address.substr(8);
-  } else {
-    return {};
-  }
+  const WebScheme scheme = WebSchemeOf(address);
+  if (scheme == WebScheme::kNone) return {};
+  std::string_view rest = address.substr(WebSchemePrefixLength(scheme));
   rest = rest.substr(0, rest.find_first_of("/?#"));
   rest = rest.substr(0, rest.find(':'));
   std::string host(rest);
-  for (char& c : host) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  AsciiStrToLower(host);
   return host;
 }
 

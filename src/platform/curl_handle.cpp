@@ -6,7 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/ascii.h"
+#include "platform/no_destructor.h"
+#include "platform/web_scheme.h"
 
 namespace velmora::platform {
 namespace {
@@ -35,10 +36,9 @@ class HandlePool {
   std::vector<CurlEasy> idle_;
 };
 
-// Never destroyed: worker threads may still give handles back while the process
-// ends, and a destroyed pool would be touched after its lifetime.
+// Workers give handles back up to the end of the process.
 HandlePool& Pool() {
-  static auto* pool = new HandlePool;
+  static NoDestructor<HandlePool> pool;
   return *pool;
 }
 
@@ -76,7 +76,7 @@ class DnsShare {
 };
 
 CURLSH* SharedDns() {
-  static auto* share = new DnsShare;  // never destroyed, like the pool
+  static NoDestructor<DnsShare> share;
   return share->get();
 }
 
@@ -141,7 +141,7 @@ int OnProgress(void* user, curl_off_t, curl_off_t down, curl_off_t upTotal, curl
 
 void SetWebAddress(CurlOptions& options, const std::string& url, FollowRedirects follow,
                    long maxRedirects) {
-  const bool https = StartsWithIgnoringCase(url, "https://");
+  const bool https = WebSchemeOf(url) == WebScheme::kHttps;
   options.Set(CURLOPT_URL, url.c_str())
       .Set(CURLOPT_PROTOCOLS_STR, "http,https")
       .Set(CURLOPT_REDIR_PROTOCOLS_STR, https ? "https" : "http,https")

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "platform/ascii.h"
 #include "platform/curl_handle.h"
 #include "platform/http_request.h"
 #include "platform/transport.h"
+#include "platform/web_scheme.h"
 
 namespace velmora::platform {
 namespace {
@@ -18,9 +18,7 @@ constexpr long kGetMaxRedirects = HttpRequest::kMaxRedirects;
 std::vector<unsigned char> HttpGetWhole(std::string_view address) {
   if (address.empty()) return {};
   address = address.substr(0, address.find('#'));
-  if (!StartsWithIgnoringCase(address, "https://") && !StartsWithIgnoringCase(address, "http://")) {
-    return {};
-  }
+  if (!IsWebAddress(address)) return {};
   std::optional<std::string> url = EncodeAddress(address);
   if (!url) return {};
 

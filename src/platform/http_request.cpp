@@ -9,6 +9,7 @@
 #include "platform/codepage.h"
 #include "platform/curl_handle.h"
 #include "platform/transport.h"
+#include "platform/web_scheme.h"
 
 namespace velmora::platform {
 namespace {
@@ -64,14 +65,12 @@ std::string UrlPart(CURLU* parsed, CURLUPart part, unsigned int flags = 0) {
   std::string text;
   if (curl_url_get(parsed, part, &value, flags) == CURLUE_OK && value != nullptr) text = value;
   curl_free(value);
-  std::transform(text.begin(), text.end(), text.begin(), FoldAscii);
+  std::transform(text.begin(), text.end(), text.begin(), [](char c) { return AsciiToLower(c); });
   return text;
 }
 
 bool IsAbsoluteWebAddress(const std::string& url) {
-  if (!StartsWithIgnoringCase(url, "http://") && !StartsWithIgnoringCase(url, "https://")) {
-    return false;
-  }
+  if (!IsWebAddress(url)) return false;
   auto parsed = ParseUrl(url);
   return parsed && !UrlPart(parsed.get(), CURLUPART_HOST).empty();
 }
@@ -132,7 +131,7 @@ std::optional<Hop> NextHop(CURL* handle, long status, const Hop& hop,
   }
   std::optional<std::string> url = EncodeAddress(target, HashSign::kKeep);
   if (!url || !IsAbsoluteWebAddress(*url)) return std::nullopt;
-  if (StartsWithIgnoringCase(hop.url, "https://") && !StartsWithIgnoringCase(*url, "https://")) {
+  if (WebSchemeOf(hop.url) == WebScheme::kHttps && WebSchemeOf(*url) != WebScheme::kHttps) {
     return std::nullopt;
   }
   Hop next{*url, hop.method, hop.body, OriginOf(*url) == firstOrigin};

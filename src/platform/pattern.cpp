@@ -51,9 +51,11 @@ MatchResults FindAllMatches(const Pattern& pattern, std::string_view text) {
       auto result = std::make_unique<MatchResult>();
       result->groups.resize(match.size());
       for (std::size_t g = 0; g < match.size(); ++g) {
-        if (!match[g].matched) continue;
-        result->groups[g].start = match[g].first - text.begin();
-        result->groups[g].length = match[g].second - match[g].first;
+        // Boost numbers the groups of a match with int.
+        const auto& group = match[static_cast<int>(g)];
+        if (!group.matched) continue;
+        result->groups[g].start = group.first - text.begin();
+        result->groups[g].length = group.second - group.first;
         result->groups[g].matched = true;
       }
       results.push_back(std::move(result));

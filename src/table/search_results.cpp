@@ -2,13 +2,15 @@
 
 #include <utility>
 
+#include "platform/no_destructor.h"
+
 namespace velmora {
 namespace {
 
-// Main thread only, so no lock. Deliberately never destroyed: the process ends
-// with _Exit after the exit routine has emptied it.
+// Main thread only, so no lock. The exit routine empties it before the process
+// ends.
 platform::MatchResults& Storage() {
-  static auto* const results = new platform::MatchResults();
+  static platform::NoDestructor<platform::MatchResults> results;
   return *results;
 }
 

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/no_destructor.h"
 #include "table/display_text.h"
 #include "table/url_table_model.h"
 
@@ -27,8 +28,8 @@ bool ValidRow(int row, int rowCount) { return row >= 0 && row < rowCount; }
 bool ValidColumn(int column) { return column >= 0 && column < kUrlTableColumns; }
 
 // Carries out the table operations on the main thread. Created once by the first
-// attachment and never deleted: a worker may still be waiting on it while the
-// process ends, and a queued call to a deleted object is undefined.
+// attachment and never destroyed (NoDestructor): a worker may still be waiting on
+// it while the process ends, and a queued call to a deleted object is undefined.
 class Dispatcher final : public QObject {
  public:
   explicit Dispatcher(QThread* mainThread) : mainThread_(mainThread) {}
@@ -187,11 +188,10 @@ Qt::ItemFlags UrlTableModel::flags(const QModelIndex& index) const {
 }
 
 void AttachUrlTable(UrlTableModel* model, QLabel* countLabel) {
-  Dispatcher* dispatcher = g_dispatcher.load(std::memory_order_acquire);
-  if (dispatcher == nullptr) {
-    dispatcher = new Dispatcher(QThread::currentThread());
-    g_dispatcher.store(dispatcher, std::memory_order_release);
-  }
+  // The first attachment runs on the main thread, whose thread the dispatcher keeps.
+  static platform::NoDestructor<Dispatcher> theDispatcher(QThread::currentThread());
+  Dispatcher* dispatcher = theDispatcher.get();
+  g_dispatcher.store(dispatcher, std::memory_order_release);
   dispatcher->model = model;
   dispatcher->countLabel = countLabel;
 }

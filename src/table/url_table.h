@@ -15,10 +15,9 @@
 
 namespace velmora {
 
-// The columns, fixed for the program's life: the address, and the summary that its
-// probe returned.
-inline constexpr int kUrlColumn = 0;
-inline constexpr int kSummaryColumn = 1;
+// The columns, fixed for the program's life.
+inline constexpr int kUrlColumn = 0;      // the address to probe
+inline constexpr int kSummaryColumn = 1;  // the summary the probe returned
 inline constexpr int kUrlTableColumns = 2;
 
 // Removes every row; the columns stay.

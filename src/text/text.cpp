@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/ascii.h"
 #include "text/fatal.h"
 
 namespace velmora {
@@ -20,17 +21,16 @@ constexpr size_t kNone = std::string_view::npos;
 // A byte of 0x80 or above begins a two-byte character.
 constexpr bool IsLeadByte(unsigned char b) { return b >= 0x80; }
 
-constexpr bool IsAsciiLetter(unsigned char b) {
-  return (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
-}
+using platform::AsciiToLower;
+using platform::AsciiToUpper;
+using platform::IsAsciiLetter;
 
-constexpr unsigned char FoldAscii(unsigned char b) {
-  return (b >= 'A' && b <= 'Z') ? static_cast<unsigned char>(b + 0x20) : b;
-}
-
+// Every byte's lower-case form, for the searches' inner loops.
 constexpr std::array<unsigned char, 256> MakeFoldTable() {
   std::array<unsigned char, 256> table{};
-  for (int b = 0; b < 256; ++b) table[b] = FoldAscii(static_cast<unsigned char>(b));
+  for (std::size_t b = 0; b < table.size(); ++b) {
+    table[b] = AsciiToLower(static_cast<unsigned char>(b));
+  }
   return table;
 }
 constexpr std::array<unsigned char, 256> kFold = MakeFoldTable();
@@ -80,8 +80,7 @@ class CharStartMatcher {
 
  private:
   static bool HasLetter(std::string_view s) {
-    return std::any_of(s.begin(), s.end(),
-                       [](char b) { return IsAsciiLetter(static_cast<unsigned char>(b)); });
+    return std::any_of(s.begin(), s.end(), [](char b) { return IsAsciiLetter(b); });
   }
 
   // Whether offset i (at or after the cursor, which is a known character start) is a
@@ -134,8 +133,8 @@ class CharStartMatcher {
     const size_t last = text_.size() - m;  // last offset where a match fits
     const auto first = static_cast<unsigned char>(needle_[0]);
     const auto tail = static_cast<unsigned char>(needle_[m - 1]);
-    const unsigned char firstMask = fold_ && IsAsciiLetter(first) ? 0x20 : 0;
-    const unsigned char tailMask = fold_ && IsAsciiLetter(tail) ? 0x20 : 0;
+    const unsigned char firstMask = fold_ && IsAsciiLetter(first) ? platform::kAsciiCaseBit : 0;
+    const unsigned char tailMask = fold_ && IsAsciiLetter(tail) ? platform::kAsciiCaseBit : 0;
     size_t i = at;
 #if defined(__SSE2__)
     const __m128i firstV = _mm_set1_epi8(static_cast<char>(first));
@@ -226,13 +225,11 @@ Text MapOneByteCharacters(std::string_view text, Map map) {
 }  // namespace
 
 Text ToUpperCase(std::string_view text) {
-  return MapOneByteCharacters(text, [](unsigned char b) {
-    return (b >= 'a' && b <= 'z') ? static_cast<unsigned char>(b - 0x20) : b;
-  });
+  return MapOneByteCharacters(text, [](unsigned char b) { return AsciiToUpper(b); });
 }
 
 Text ToLowerCase(std::string_view text) {
-  return MapOneByteCharacters(text, [](unsigned char b) { return FoldAscii(b); });
+  return MapOneByteCharacters(text, [](unsigned char b) { return AsciiToLower(b); });
 }
 
 Text TrimSpaces(std::string_view text) {

@@ -3,13 +3,14 @@
 #include <optional>
 
 #include "platform/cookie_jar.h"
+#include "platform/web_scheme.h"
 #include "text/host.h"
 
 namespace velmora {
 
 Text StoreAddressOf(const Text& url) {
-  bool https = CompareTexts(ToLowerCase(LeftPart(url, 8)), "https://") == 0;
-  return JoinTexts(https ? "https://" : "http://", HostOf(url));
+  const bool https = platform::WebSchemeOf(url) == platform::WebScheme::kHttps;
+  return JoinTexts(https ? platform::kHttpsPrefix : platform::kHttpPrefix, HostOf(url));
 }
 
 Text ReadStoreCookies(const Text& url, const Text& cookieName) {

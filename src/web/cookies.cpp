@@ -23,10 +23,6 @@ void TerminateWithSemicolon(Text& cookies) {
   if (!cookies.empty() && LastCharacter(cookies) != ";") cookies += ';';
 }
 
-bool EndsWith(std::string_view text, std::string_view tail) {
-  return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
-}
-
 }  // namespace
 
 Text MergeCookies(Text& base, Text& update) {
@@ -59,7 +55,7 @@ Text MergeCookies(Text& base, Text& update) {
     const Text& member = Member(members, k);
     // An emptied cookie, or one the server deleted, is no cookie. The first test
     // looks at the last character, the second at the last eight bytes.
-    if (LastCharacter(member) == "=" || EndsWith(member, "=deleted")) continue;
+    if (LastCharacter(member) == "=" || member.ends_with("=deleted")) continue;
     base = JoinTexts(base, TrimSpaces(member), "; ");
   }
   base = TrimSpaces(base);

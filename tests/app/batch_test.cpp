@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QTest>
@@ -25,6 +24,8 @@
 #include "app/probe.h"
 #include "app/startup.h"
 #include "platform/cookie_jar.h"
+#include "platform/no_destructor.h"
+#include "support/main_thread.h"
 #include "support/share_service.h"
 #include "table/url_table.h"
 #include "web/fetch.h"
@@ -35,14 +36,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::ShareService;
 
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 20000) {
-  QDeadlineTimer deadline(timeoutMs);
-  while (!done()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
+using test::PumpUntil;
 
 Text Address(int row) { return "http://site" + std::to_string(row) + ".example/"; }
 
@@ -54,14 +48,11 @@ class BatchTest : public testing::Test {
   }
   void TearDown() override {
     // Workers still waiting would otherwise outlive the fixture's server.
-    PumpUntil([this] { return service_.AnsweredCount() == service_.RequestCount(); });
+    (void)PumpUntil([this] { return service_.AnsweredCount() == service_.RequestCount(); });
     platform::ClearStoreCookies();
   }
 
-  void Fill(int rows) {
-    ClearRows();
-    for (int k = 1; k <= rows; ++k) InsertRow(k, Address(k - 1));
-  }
+  static void Fill(int rows) { test::Fill(rows, Address); }
 
   // Opens a few connections to the service ahead of a batch whose request order is
   // checked: a fresh TLS handshake can take longer than the spacing (it does under
@@ -152,11 +143,12 @@ TEST_F(BatchTest, FiftyRowsStartInOrderAHundredMillisecondsApart) {
   ASSERT_EQ(requests.size(), static_cast<size_t>(kRows));
   std::vector<double> gapsMs;
   for (int row = 0; row < kRows; ++row) {
-    EXPECT_EQ(requests[row].address, Address(row)) << "start order";
-    if (row > 0) {
-      gapsMs.push_back(std::chrono::duration<double, std::milli>(requests[row].arrived -
-                                                                 requests[row - 1].arrived)
-                           .count());
+    const auto r = static_cast<std::size_t>(row);
+    EXPECT_EQ(requests[r].address, Address(row)) << "start order";
+    if (r > 0) {
+      gapsMs.push_back(
+          std::chrono::duration<double, std::milli>(requests[r].arrived - requests[r - 1].arrived)
+              .count());
     }
   }
   // Each start follows a full pause; arrival adds only a little jitter on loopback.
@@ -399,13 +391,12 @@ TEST(BatchShutdown, ClosingStopsTheBatchAndEndsTheProcessAtOnce) {
 // clicked, and the window is closed `closeAfterMs` later while every probe still
 // waits on a service that holds its answers for seconds.
 [[noreturn]] void RunAndCloseDuringBatch(int rows, int closeAfterMs) {
-  static ShareService* service = new ShareService(64);  // outlives the event loop
+  static platform::NoDestructor<ShareService> service(std::size_t{64});  // outlives the event loop
   if (!service->Start()) std::_Exit(3);
   service->SetDefaultAnswer({ShareService::SummaryBody("late"), 3s});
   StartupOptions options;
   options.shown = [rows, closeAfterMs](MainWindow& window) {
-    ClearRows();
-    for (int k = 1; k <= rows; ++k) InsertRow(k, Address(k - 1));
+    test::Fill(rows, Address);
     auto* start = window.findChild<QPushButton*>(kStartButtonName);
     QTimer::singleShot(0, start, [start] { start->click(); });
     QTimer::singleShot(closeAfterMs, &window, [&window] { window.close(); });
@@ -421,35 +412,6 @@ TEST(BatchShutdown, ClosingWhileWorkersWaitExitsWithZero) {
   EXPECT_EXIT(RunAndCloseDuringBatch(3, 600), testing::ExitedWithCode(0), "");
   // Closed inside a pause: the batch goes on starting its rows, then the loop ends.
   EXPECT_EXIT(RunAndCloseDuringBatch(6, 150), testing::ExitedWithCode(0), "");
-}
-
-}  // namespace
-}  // namespace velmora
-
-namespace velmora {
-namespace {
-
-// Not a check: shows the real window after a batch against the stand-in, for a
-// person to look at (run under a display with --gtest_also_run_disabled_tests and
-// take a screenshot while it waits).
-TEST(BatchLook, DISABLED_WindowAfterABatch) {
-  ShareService service;
-  ASSERT_TRUE(service.Start());
-  const char* addresses[] = {"https://www.example.com/", "http://news.example.org/a",
-                             "http://shop.example.net/item/7", "http://blog.example.com/"};
-  // 中文摘要：示例页面 arrives as UTF-8.
-  service.SetAnswer(addresses[1], {"{\"summary\":\"\xE4\xB8\xAD\xE6\x96\x87\xE6\x91\x98\xE8\xA6"
-                                   "\x81\xEF\xBC\x9A\xE7\xA4\xBA\xE4\xBE\x8B\xE9\xA1\xB5\xE9"
-                                   "\x9D\xA2\",\"x\":1}"});
-  service.SetAnswer(addresses[2], {"{\"summary\":\"Plain summary\",\"x\":1}"});
-  service.SetAnswer(addresses[3], {"{\"title\":\"no summary here\"}"});
-  MainWindow window;
-  window.show();
-  ClearRows();
-  for (int k = 1; k <= 4; ++k) InsertRow(k, addresses[k - 1]);
-  window.findChild<QPushButton*>(kStartButtonName)->click();
-  PumpUntil([&service] { return service.AnsweredCount() == 4; });
-  PumpUntil([] { return false; }, 8000);
 }
 
 }  // namespace

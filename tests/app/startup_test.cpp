@@ -10,6 +10,9 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <atomic>
+#include <cstdio>
+#include <limits>
+#include <new>
 #include <thread>
 
 #include "table/search_results.h"
@@ -90,6 +93,42 @@ TEST_F(StartupDeathTest, StartUpRaisesTheOpenFileLimitToTheHardLimit) {
             }));
       },
       testing::ExitedWithCode(0), "");
+}
+
+// Whether a failed allocation reaches the C++ runtime's new handler: the sanitizers'
+// allocators report it themselves instead.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kRealAllocationFailure = false;
+#else
+constexpr bool kRealAllocationFailure = true;
+#endif
+
+// More than any address space holds, so the allocation fails at once.
+constexpr std::size_t kImpossibleBytes = std::numeric_limits<std::size_t>::max() / 2;
+void* volatile g_allocated = nullptr;
+
+TEST_F(StartupDeathTest, OutOfMemoryInTheRunningProgramIsTheFatalError) {
+  char name[] = "velmora";
+  char* argv[] = {name, nullptr};
+  StartupOptions options;
+  options.handlers = {};
+  options.shown = [](MainWindow&) {
+    // The fatal error's box, answered as a user would.
+    QTimer::singleShot(0, [] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        std::fprintf(stderr, "box: %s\n", box->text().toStdString().c_str());
+        box->button(QMessageBox::Ok)->click();
+      }
+    });
+    if (kRealAllocationFailure) {
+      g_allocated = ::operator new(kImpossibleBytes);
+    } else if (std::new_handler handler = std::get_new_handler()) {
+      handler();  // what the runtime's operator new calls on a failure
+    }
+    std::_Exit(3);
+  };
+  EXPECT_EXIT(RunApplication(1, argv, options), testing::ExitedWithCode(255),
+              "fatal runtime error: out of memory\n(.|\n)*box: out of memory");
 }
 
 TEST(FatalPresenterTest, ShowsAnErrorBoxOnTheMainThread) {

@@ -5,13 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QLabel>
 #include <atomic>
 #include <memory>
 #include <thread>
 
+#include "support/main_thread.h"
 #include "table/url_table_model.h"
 
 namespace velmora {
@@ -32,17 +31,8 @@ class UrlTableTest : public testing::Test {
     AttachUrlTable(nullptr, nullptr);
   }
 
-  void Fill(int rows) {
-    ClearRows();
-    for (int k = 1; k <= rows; ++k) InsertRow(k, "row" + std::to_string(k - 1));
-  }
-
-  // Pumps the main thread's events until `done` or a generous bound passes.
-  static void PumpUntil(const std::atomic<bool>& done) {
-    QDeadlineTimer deadline(10000);
-    while (!done.load() && !deadline.hasExpired()) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
+  static void Fill(int rows) {
+    test::Fill(rows, [](int row) { return "row" + std::to_string(row); });
   }
 
   std::unique_ptr<UrlTableModel> model_;
@@ -181,7 +171,7 @@ TEST_F(UrlTableTest, WorkerCallsAreServedByTheMainThread) {
     SetCountLabelText("7");
     done = true;
   });
-  PumpUntil(done);
+  EXPECT_TRUE(test::PumpUntil([&done] { return done.load(); }));
   worker.join();
   EXPECT_EQ(seen, "row1");
   EXPECT_EQ(index, 2);
@@ -207,7 +197,7 @@ TEST_F(UrlTableTest, WorkerCallsAfterTheTableIsGoneDoNothing) {
     SetCountLabelText("x");
     done = true;
   });
-  PumpUntil(done);
+  EXPECT_TRUE(test::PumpUntil([&done] { return done.load(); }));
   worker.join();
   EXPECT_EQ(seen, "");
   EXPECT_EQ(index, -1);

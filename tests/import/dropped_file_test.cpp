@@ -1,5 +1,5 @@
-// The dropped-file import: lines at CR LF, the end of the text, names that open
-// nothing, and the file given back once read.
+// The lines of a dropped file: lines at CR LF, the end of the text, names that
+// open nothing, and the file given back once read.
 #include "import/dropped_file.h"
 
 #include <dirent.h>
@@ -7,32 +7,39 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QMimeData>
-#include <QTemporaryDir>
-#include <QUrl>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <optional>
 #include <string>
 #include <vector>
-
-#include "table_fixture.h"
 
 namespace velmora {
 namespace {
 
-class DroppedFileTest : public TableFixture {
+class DroppedFileTest : public testing::Test {
  protected:
+  void SetUp() override {
+    std::string pattern = (std::filesystem::temp_directory_path() / "velmora-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::permissions(dir_, std::filesystem::perms::owner_all, ignored);
+    std::filesystem::remove_all(dir_, ignored);
+  }
+
   // Writes `bytes` to a new file of the temporary folder; returns its path.
   Text MakeFile(const std::string& name, const std::string& bytes) {
-    const Text path = (dir_.path() + "/").toStdString() + name;
+    const Text path = dir_ + "/" + name;
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
   }
 
-  QTemporaryDir dir_;
+  std::string dir_;
 };
 
 int OpenDescriptors() {
@@ -44,44 +51,54 @@ int OpenDescriptors() {
   return count;
 }
 
-struct LinesCase {
-  const char* name;
-  std::string bytes;
-  std::vector<Text> rows;
-};
-const LinesCase kLinesCases[] = {
-    {"CR LF lines, final CR LF adds no row", "a\r\nb\r\n", {"a", "b"}},
-    {"last line without CR LF", "a\r\nb", {"a", "b"}},
-    {"empty line kept", "a\r\n\r\nb", {"a", "", "b"}},
-    {"only CR LF", "\r\n", {""}},
-    {"empty file", "", {}},
-    {"LF line ends are no breaks", "a\nb\n", {"a\nb\n"}},
-    {"lone CR stays in its line", "a\rb\r\n", {"a\rb"}},
-    {"blanks kept", " http://a.example/ \r\n\tb\r\n", {" http://a.example/ ", "\tb"}},
-    {"byte-order mark kept",
-     "\xEF\xBB\xBFhttp://a.example/\r\nb",
-     {"\xEF\xBB\xBFhttp://a.example/", "b"}},
-    {"code page 936 line",
-     "http://a.example/\xD6\xD0\xCE\xC4\r\n",
-     {"http://a.example/\xD6\xD0\xCE\xC4"}},
-    // FF FE is one two-byte character; the text ends at the first zero byte.
-    {"UTF-16 file", std::string("\xFF\xFEh\0t\0\r\0\n\0", 10), {"\xFF\xFEh"}},
-    {"Ctrl-Z ends the text", "a\r\nb\x1A\r\nc\r\n", {"a", "b"}},
-    {"zero byte ends the text", std::string("a\r\nb\0c\r\nd", 9), {"a", "b"}},
-    {"Ctrl-Z as second byte does not end it", "\xB0\x1A\r\nz", {"\xB0\x1A", "z"}},
-    {"zero after a lead byte ends it before the zero", std::string("ab\xB0\0cd", 6), {"ab\xB0"}},
-    {"lead byte as last byte kept", "a\r\nb\xB0", {"a", "b\xB0"}},
-    {"CR LF as a second byte and the byte after it", "\xB0\r\nb\r\n", {"\xB0\r\nb"}},
-};
-
-TEST_F(DroppedFileTest, OneRowPerLine) {
-  for (const LinesCase& c : kLinesCases) {
+TEST_F(DroppedFileTest, OneMemberPerLine) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    TextList lines;
+  };
+  const Case cases[] = {
+      {"CR LF lines, final CR LF adds no line", "a\r\nb\r\n", {"a", "b"}},
+      {"last line without CR LF", "a\r\nb", {"a", "b"}},
+      {"empty line kept", "a\r\n\r\nb", {"a", "", "b"}},
+      {"only CR LF", "\r\n", {""}},
+      {"empty file", "", {}},
+      {"LF line ends are no breaks", "a\nb\n", {"a\nb\n"}},
+      {"lone CR stays in its line", "a\rb\r\n", {"a\rb"}},
+      {"blanks kept", " http://a.example/ \r\n\tb\r\n", {" http://a.example/ ", "\tb"}},
+      {"byte-order mark kept",
+       "\xEF\xBB\xBFhttp://a.example/\r\nb",
+       {"\xEF\xBB\xBFhttp://a.example/", "b"}},
+      {"code page 936 line",
+       "http://a.example/\xD6\xD0\xCE\xC4\r\n",
+       {"http://a.example/\xD6\xD0\xCE\xC4"}},
+      // FF FE is one two-byte character; the text ends at the first zero byte.
+      {"UTF-16 file", std::string("\xFF\xFEh\0t\0\r\0\n\0", 10), {"\xFF\xFEh"}},
+      {"Ctrl-Z ends the text", "a\r\nb\x1A\r\nc\r\n", {"a", "b"}},
+      {"zero byte ends the text", std::string("a\r\nb\0c\r\nd", 9), {"a", "b"}},
+      {"Ctrl-Z as second byte does not end it", "\xB0\x1A\r\nz", {"\xB0\x1A", "z"}},
+      {"zero after a lead byte ends it before the zero", std::string("ab\xB0\0cd", 6), {"ab\xB0"}},
+      {"lead byte as last byte kept", "a\r\nb\xB0", {"a", "b\xB0"}},
+      {"CR LF as a second byte and the byte after it", "\xB0\r\nb\r\n", {"\xB0\r\nb"}},
+  };
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    FillWithOldRows();
-    label_->setText("7");
-    ImportDroppedFile(MakeFile("list.txt", c.bytes));
-    EXPECT_EQ(Rows(), c.rows);
-    EXPECT_EQ(label_->text(), "0");
+    EXPECT_EQ(ReadDroppedFileLines(MakeFile("list.txt", c.bytes)), c.lines);
+    // Read in pieces of every small size, the text is that of the whole bytes: the
+    // end is found across the edges of pieces, lead bytes included.
+    const std::string bytes = c.bytes + "\x1A" + "after the end";
+    const Text path = MakeFile("pieces.txt", bytes);
+    for (std::size_t piece = 1; piece <= 9; ++piece) {
+      SCOPED_TRACE(piece);
+      const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      ASSERT_GE(fd, 0);
+      const std::optional<Text> text = ReadDroppedFileText(fd, piece);
+      ::close(fd);
+      ASSERT_TRUE(text.has_value());
+      EXPECT_EQ(*text, DroppedFileText(bytes));
+    }
+    EXPECT_EQ(ReadDroppedFileText(path), DroppedFileText(bytes));
+    EXPECT_EQ(DroppedFileLines(c.bytes), c.lines);
   }
 }
 
@@ -100,31 +117,9 @@ TEST(DroppedFileTextTest, EndsAtTheFirstTerminatorAtACharacterStart) {
   }
 }
 
-// The text read in pieces of every small size is the text of the whole bytes: the
-// end is found across the edges of pieces, lead bytes included.
-TEST_F(DroppedFileTest, TextReadInPiecesOfAnySize) {
-  for (const LinesCase& c : kLinesCases) {
-    SCOPED_TRACE(c.name);
-    const std::string bytes = c.bytes + "\x1A" + "after the end";
-    const Text path = MakeFile("pieces.txt", bytes);
-    for (std::size_t piece = 1; piece <= 9; ++piece) {
-      SCOPED_TRACE(piece);
-      const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-      ASSERT_GE(fd, 0);
-      const std::optional<Text> text = ReadDroppedFileText(fd, piece);
-      ::close(fd);
-      ASSERT_TRUE(text.has_value());
-      EXPECT_EQ(*text, DroppedFileText(bytes));
-    }
-    EXPECT_EQ(ReadDroppedFileText(path), DroppedFileText(bytes));
-  }
-  EXPECT_EQ(ReadDroppedFileText((dir_.path() + "/missing.txt").toStdString()), std::nullopt);
-  EXPECT_EQ(ReadDroppedFileText(dir_.path().toStdString()), std::nullopt);
-}
-
-// The import reads a piece at a time and takes the lines of each before the next:
-// a line break, a two-byte character or the end of the text on the edge between
-// two pieces gives the rows of the whole text.
+// The lines of each piece are handed over before the next is read: a line break, a
+// two-byte character or the end of the text on the edge between two pieces gives
+// the lines of the whole text.
 TEST_F(DroppedFileTest, LinesAcrossTheEdgeOfAPiece) {
   struct Case {
     const char* name;
@@ -145,11 +140,11 @@ TEST_F(DroppedFileTest, LinesAcrossTheEdgeOfAPiece) {
     while (bytes.size() + 30 < kDroppedFileReadPiece - 1) bytes += "http://filler.example/\r\n";
     bytes.append(kDroppedFileReadPiece - 1 - bytes.size(), 'y');
     bytes += c.atTheEdge;
-    ImportDroppedFile(MakeFile("edge.txt", bytes));
+    const TextList lines = ReadDroppedFileLines(MakeFile("edge.txt", bytes));
     const TextList expected = SplitText(DroppedFileText(bytes), "\r\n");
-    ASSERT_EQ(RowCount(), static_cast<int>(expected.size()));
-    for (int row = RowCount() - 3; row < RowCount(); ++row) {
-      EXPECT_EQ(GetCellText(row, 0), expected[static_cast<std::size_t>(row)]) << "row " << row;
+    ASSERT_EQ(lines.size(), expected.size());
+    for (std::size_t k = lines.size() - 3; k < lines.size(); ++k) {
+      EXPECT_EQ(lines[k], expected[k]) << "line " << k;
     }
   }
 }
@@ -172,7 +167,7 @@ TEST_F(DroppedFileTest, NothingPastTheEndOfTheTextIsRead) {
   struct Case {
     const char* name;
     std::string head;  // then zero bytes up to the huge size
-    std::vector<Text> rows;
+    TextList rows;
   };
   const Case cases[] = {
       {"first byte zero", "", {}},
@@ -185,11 +180,9 @@ TEST_F(DroppedFileTest, NothingPastTheEndOfTheTextIsRead) {
     SCOPED_TRACE(c.name);
     const Text path = MakeFile("sparse.txt", c.head);
     ASSERT_EQ(::truncate(path.c_str(), kHugeTail), 0);
-    FillWithOldRows();
     long long before = BytesReadSoFar();
-    ImportDroppedFile(path);
+    EXPECT_EQ(ReadDroppedFileLines(path), c.rows);
     EXPECT_LE(BytesReadSoFar() - before, static_cast<long long>(2 * kDroppedFileReadPiece));
-    EXPECT_EQ(Rows(), c.rows);
     before = BytesReadSoFar();
     EXPECT_EQ(ReadDroppedFileText(path), DroppedFileText(c.head));
     EXPECT_LE(BytesReadSoFar() - before, static_cast<long long>(2 * kDroppedFileReadPiece));
@@ -197,7 +190,7 @@ TEST_F(DroppedFileTest, NothingPastTheEndOfTheTextIsRead) {
   }
 }
 
-TEST_F(DroppedFileTest, NamesThatOpenNoFileGiveAnEmptyTable) {
+TEST_F(DroppedFileTest, NamesThatOpenNoFileGiveNoLines) {
   const Text a = MakeFile("a.txt", "http://a.example/\r\n");
   const Text b = MakeFile("b.txt", "http://b.example/\r\n");
   struct Case {
@@ -205,18 +198,19 @@ TEST_F(DroppedFileTest, NamesThatOpenNoFileGiveAnEmptyTable) {
     Text fileName;
   };
   const Case cases[] = {
-      {"missing file", (dir_.path() + "/missing.txt").toStdString()},
-      {"folder", dir_.path().toStdString()},
+      {"missing file", dir_ + "/missing.txt"},
+      {"folder", dir_},
       {"two files dropped together", a + "\r\n" + b + "\r\n"},
       {"empty name", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    FillWithOldRows();
-    label_->setText("7");
-    ImportDroppedFile(c.fileName);
-    EXPECT_EQ(RowCount(), 0);
-    EXPECT_EQ(label_->text(), "0");
+    EXPECT_EQ(ReadDroppedFileLines(c.fileName), TextList{});
+    EXPECT_EQ(ReadDroppedFileText(c.fileName), std::nullopt);
+    int handedOver = 0;
+    EXPECT_EQ(ReadDroppedFileLines(c.fileName, [&](const auto&) { ++handedOver; }),
+              DroppedFileRead::kNoFile);
+    EXPECT_EQ(handedOver, 0);
   }
 }
 
@@ -226,33 +220,15 @@ TEST_F(DroppedFileTest, ReadOnlyFileImportsAndIsNotLeftOpen) {
   const int before = OpenDescriptors();
   for (int drop = 1; drop <= 2; ++drop) {
     SCOPED_TRACE(drop);  // dropping again repeats the import
-    ImportDroppedFile(path);
-    EXPECT_EQ(Rows(), (std::vector<Text>{"http://a.example/", "http://b.example/"}));
+    EXPECT_EQ(ReadDroppedFileLines(path), (TextList{"http://a.example/", "http://b.example/"}));
     EXPECT_EQ(OpenDescriptors(), before);
   }
 }
 
-TEST_F(DroppedFileTest, DropOnTheWindowFillsTheTable) {
-  const Text path = MakeFile("list.txt", "http://a.example/\r\nhttp://b.example/\r\n");
-  QMimeData data;
-  data.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
-  const QPoint at(100, 100);
-  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(window_.get(), &enter);
-  ASSERT_TRUE(enter.isAccepted());
-  QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(window_.get(), &move);
-  QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(window_.get(), &drop);
-  EXPECT_EQ(Rows(), (std::vector<Text>{"http://a.example/", "http://b.example/"}));
-}
-
 TEST_F(DroppedFileTest, FifoDoesNotStallTheImport) {
-  const Text path = (dir_.path() + "/pipe").toStdString();
+  const Text path = dir_ + "/pipe";
   ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-  FillWithOldRows();
-  ImportDroppedFile(path);
-  EXPECT_EQ(RowCount(), 0);
+  EXPECT_EQ(ReadDroppedFileLines(path), TextList{});
 }
 
 }  // namespace

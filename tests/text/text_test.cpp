@@ -65,7 +65,7 @@ TEST(FindTextTest, LongTextsAgreeWithCharacterWalk) {
       bool match = true;
       for (size_t k = 0; k < sought.size() && match; ++k) match = eq(text[p + k], sought[k]);
       if (match) return static_cast<int>(p) + 1;
-      p += static_cast<unsigned char>(text[p]) >= 0x80 ? 2 : 1;
+      p += static_cast<unsigned char>(text[p]) >= 0x80 ? 2u : 1u;
     }
     return -1;
   };

@@ -1,8 +1,8 @@
 // Answers the sitemap import's modal windows as a user would: types an address
 // into the input dialog (or cancels it) and presses OK on every message box,
-// recording what each one showed, in order.
-#ifndef VELMORA_TESTS_IMPORT_MODAL_DRIVER_H_
-#define VELMORA_TESTS_IMPORT_MODAL_DRIVER_H_
+// recording what each one showed, in order, and how many rows the table held then.
+#ifndef VELMORA_TESTS_APP_MODAL_DRIVER_H_
+#define VELMORA_TESTS_APP_MODAL_DRIVER_H_
 
 #include <QApplication>
 #include <QInputDialog>
@@ -14,6 +14,8 @@
 #include <optional>
 #include <vector>
 
+#include "table/url_table.h"
+
 namespace velmora {
 
 struct BoxSeen {
@@ -23,6 +25,7 @@ struct BoxSeen {
   bool hasOwner;
   Qt::WindowModality modality;
   int buttons;  // number of buttons shown
+  int rows;     // rows of the URL table while the box was up
 };
 
 struct DialogSeen {
@@ -68,7 +71,7 @@ class ModalDriver {
     } else if (auto* box = qobject_cast<QMessageBox*>(top)) {
       boxes_.push_back({box->text(), box->windowTitle(), box->icon(),
                         box->parentWidget() != nullptr, box->windowModality(),
-                        static_cast<int>(box->buttons().size())});
+                        static_cast<int>(box->buttons().size()), RowCount()});
       if (QAbstractButton* ok = box->button(QMessageBox::Ok)) {
         ok->click();
       } else {
@@ -85,4 +88,4 @@ class ModalDriver {
 
 }  // namespace velmora
 
-#endif  // VELMORA_TESTS_IMPORT_MODAL_DRIVER_H_
+#endif  // VELMORA_TESTS_APP_MODAL_DRIVER_H_

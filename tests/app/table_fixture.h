@@ -1,7 +1,7 @@
 // The real main window, whose table and count label the table operations reach,
 // and the helpers to read them back.
-#ifndef VELMORA_TESTS_IMPORT_TABLE_FIXTURE_H_
-#define VELMORA_TESTS_IMPORT_TABLE_FIXTURE_H_
+#ifndef VELMORA_TESTS_APP_TABLE_FIXTURE_H_
+#define VELMORA_TESTS_APP_TABLE_FIXTURE_H_
 
 #include <gtest/gtest.h>
 
@@ -46,4 +46,4 @@ class TableFixture : public testing::Test {
 
 }  // namespace velmora
 
-#endif  // VELMORA_TESTS_IMPORT_TABLE_FIXTURE_H_
+#endif  // VELMORA_TESTS_APP_TABLE_FIXTURE_H_
