@@ -2,10 +2,10 @@
 
 #include <QInputDialog>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QString>
 #include <utility>
 
+#include "app/message_box.h"
 #include "import/dropped_file.h"
 #include "import/sitemap.h"
 #include "table/display_text.h"
@@ -15,8 +15,6 @@
 namespace velmora {
 namespace {
 
-// 信息：
-constexpr std::string_view kCaption = "\xd0\xc5\xcf\xa2\xa3\xba";
 // 请输入网址
 constexpr std::string_view kDialogTitle = "\xc7\xeb\xca\xe4\xc8\xeb\xcd\xf8\xd6\xb7";
 // 请输入XML格式地址：sitemap CR LF 请带http://
@@ -41,15 +39,9 @@ constexpr std::string_view kCountPrefix = "\xb3\xc9\xb9\xa6\xc6\xa5\xc5\xe4:";
 // 条
 constexpr std::string_view kCountSuffix = "\xcc\xf5";
 
-enum class BoxIcon { kNone, kError };
-
-// A modal box with an OK button and no owner, so it blocks the whole program.
-void ShowMessage(std::string_view text, BoxIcon icon) {
-  QMessageBox box(icon == BoxIcon::kError ? QMessageBox::Critical : QMessageBox::NoIcon,
-                  ToDisplayText(kCaption), ToDisplayText(text), QMessageBox::Ok);
-  box.setWindowModality(Qt::ApplicationModal);
-  box.exec();
-}
+// A modal box with an OK button and no owner, so it blocks the whole program, wide
+// enough that its caption shows in full.
+void ShowMessage(std::string_view text, BoxIcon icon) { ShowMessageBox(text, kBoxCaption, icon); }
 
 // The address typed in the dialog as a code page 936 text; "" when it was
 // cancelled or closed.

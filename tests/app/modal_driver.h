@@ -26,6 +26,7 @@ struct BoxSeen {
   Qt::WindowModality modality;
   int buttons;  // number of buttons shown
   int rows;     // rows of the URL table while the box was up
+  int width;    // logical pixels, frame excluded
 };
 
 struct DialogSeen {
@@ -71,7 +72,7 @@ class ModalDriver {
     } else if (auto* box = qobject_cast<QMessageBox*>(top)) {
       boxes_.push_back({box->text(), box->windowTitle(), box->icon(),
                         box->parentWidget() != nullptr, box->windowModality(),
-                        static_cast<int>(box->buttons().size()), RowCount()});
+                        static_cast<int>(box->buttons().size()), RowCount(), box->width()});
       if (QAbstractButton* ok = box->button(QMessageBox::Ok)) {
         ok->click();
       } else {

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/message_box.h"
 #include "modal_driver.h"
 #include "platform/pattern.h"
 #include "support/loopback_server.h"
@@ -166,6 +167,7 @@ TEST_F(SitemapTest, LocationsBecomeRowsUnchanged) {
     EXPECT_EQ(box.modality, Qt::ApplicationModal);
     EXPECT_EQ(box.buttons, 1);
     EXPECT_EQ(box.rows, static_cast<int>(c.rows.size())) << "the rows are in before the count";
+    EXPECT_GE(box.width, MinimumBoxWidth(kBoxCaption)) << "the caption shows in full";
   }
 }
 
@@ -195,6 +197,7 @@ TEST_F(SitemapTest, NothingFoundShowsTheErrorBoxThenTheCount) {
     ExpectNothingFound(*driver);
     for (const BoxSeen& box : driver->boxes()) {
       EXPECT_EQ(box.caption, kCaption);
+      EXPECT_GE(box.width, MinimumBoxWidth(kBoxCaption));
       EXPECT_FALSE(box.hasOwner);
       EXPECT_EQ(box.modality, Qt::ApplicationModal);
     }
