@@ -216,10 +216,7 @@ class RecordedBatchTest : public testing::Test {
   }
   void TearDown() override { SetWorkerStart({}); }
 
-  static void Fill(int rows) {
-    ClearRows();
-    for (int k = 1; k <= rows; ++k) InsertRow(k, Address(k - 1));
-  }
+  static void Fill(int rows) { test::Fill(rows, Address); }
   // Clicks the start button as soon as the running pause serves events.
   void ClickSoon() {
     QTimer::singleShot(0, start_, [this] { start_->click(); });

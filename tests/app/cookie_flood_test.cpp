@@ -14,11 +14,14 @@
 #include "app/batch.h"
 #include "app/main_window.h"
 #include "platform/cookie_jar.h"
+#include "support/main_thread.h"
 #include "support/share_service.h"
 #include "table/url_table.h"
 
 namespace velmora {
 namespace {
+
+using test::PumpUntil;
 
 using test::ShareService;
 
@@ -33,15 +36,6 @@ constexpr size_t kCookieValueBytes = 90;
 // The request head line the stand-in's server accepts at most.
 constexpr size_t kServiceHeaderLimit = 8192;
 
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
-  QDeadlineTimer deadline(timeoutMs);
-  while (!done()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
-
 // Row addresses without "http://": every probe keys its cookies by the share host's
 // domain, so all of them read and write the same host's cookies.
 Text Address(int row) { return "https://row" + std::to_string(row) + ".example/"; }
@@ -53,7 +47,7 @@ class CookieFloodTest : public testing::Test {
     ASSERT_TRUE(service_.Start());
   }
   void TearDown() override {
-    PumpUntil([this] { return service_.AnsweredCount() == service_.RequestCount(); }, 20000);
+    (void)PumpUntil([this] { return service_.AnsweredCount() == service_.RequestCount(); });
     platform::ClearStoreCookies();
   }
 
@@ -82,7 +76,7 @@ TEST_F(CookieFloodTest, EveryRowGetsItsSummaryWhenEachAnswerSetsFiftyNewCookies)
         }
         return true;
       },
-      30000);
+      std::chrono::milliseconds(30000));
   EXPECT_TRUE(allShown);
   for (int row = 0; row < kRows; ++row) {
     EXPECT_EQ(GetCellText(row, 1), "for row " + std::to_string(row)) << "row " << row;

@@ -12,27 +12,19 @@
 
 #include "app/main_window.h"
 #include "platform/cookie_jar.h"
+#include "support/main_thread.h"
 #include "support/share_service.h"
 #include "table/url_table.h"
 
 namespace velmora {
 namespace {
 
+using test::PumpUntil;
 using test::ShareService;
 
 constexpr char kProbeCookieItem[] =
     "x-stgw-ssl-info=7a3b61d08fe25c49b7130a6e8d52c9f1_0.096_1502966499.698_2_h2_N_I_TLSv1.2_"
     "ECDHE-RSA-AES128-GCM-SHA256_28000_0";
-
-// Pumps the main thread's events until `done` holds or ten seconds pass.
-bool PumpUntil(const std::function<bool()>& done) {
-  QDeadlineTimer deadline(10000);
-  while (!done()) {
-    if (deadline.hasExpired()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
 
 // Runs ProbeRow(row) on a worker of its own, as the batch does, and serves its table
 // calls until it has finished.
