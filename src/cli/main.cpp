@@ -330,7 +330,8 @@ int Main(int argc, char** argv) {
       },
       [&out, format](const velmora::cli::Record& r) {
         return out.Put(velmora::cli::FormatRecord(format, r));
-      });
+      },
+      [&out] { return out.Flush(); });
   std::thread([&stopSignals, runner] {
     int signal = 0;
     if (sigwait(&stopSignals, &signal) == 0) runner->Stop();

@@ -94,8 +94,11 @@ Record RecordOf(std::int64_t n, std::string url, const ProbeAnswer& answer, int 
   return r;
 }
 
-Runner::Runner(RunSettings settings, ProbeFunction probe, Writer writer)
-    : settings_(std::move(settings)), probe_(std::move(probe)), writer_(std::move(writer)) {}
+Runner::Runner(RunSettings settings, ProbeFunction probe, Writer writer, Flusher flush)
+    : settings_(std::move(settings)),
+      probe_(std::move(probe)),
+      writer_(std::move(writer)),
+      flush_(std::move(flush)) {}
 
 Runner::~Runner() {
   for (std::thread& worker : workers_) {
@@ -228,6 +231,10 @@ RunTotals Runner::Run(const ProgressView& progress) {
       }
       ++totals.rows;
       if (!HasSummary(r)) ++totals.withoutSummary;
+    }
+    if (!records.empty() && !totals.writeFailed && flush_ && !flush_()) {
+      totals.writeFailed = true;
+      Stop();
     }
     records.clear();
   };

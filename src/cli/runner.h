@@ -79,8 +79,11 @@ class Runner {
   // Writes one record; false when it could not, which stops the run.
   using Writer = std::function<bool(const Record&)>;
   using ProgressView = std::function<void(const Progress&)>;
+  // Called after each batch of records written together (to flush them out); false
+  // when it could not, which stops the run.
+  using Flusher = std::function<bool()>;
 
-  Runner(RunSettings settings, ProbeFunction probe, Writer writer);
+  Runner(RunSettings settings, ProbeFunction probe, Writer writer, Flusher flush = {});
   ~Runner();
   Runner(const Runner&) = delete;
   Runner& operator=(const Runner&) = delete;
@@ -117,6 +120,7 @@ class Runner {
   RunSettings settings_;
   ProbeFunction probe_;
   Writer writer_;
+  Flusher flush_;
 
   std::mutex lock_;
   std::condition_variable changed_;
