@@ -3,8 +3,8 @@
 // Each conversion measures when `out` is null (returns the units or bytes needed)
 // and converts otherwise (returns the count written, at most `capacity`). A failure
 // returns 0, and so does a buffer too small for the whole result. Nothing mutable is
-// shared between calls (ICU converters are opened per call; the code page table is
-// built once and only read), so every thread may convert at once.
+// shared between calls (ICU converters are opened per call where one is needed; the
+// code page table is built once and only read), so every thread may convert at once.
 #ifndef VELMORA_PLATFORM_CODEPAGE_H_
 #define VELMORA_PLATFORM_CODEPAGE_H_
 
@@ -22,6 +22,12 @@ int Utf8ToUtf16(const char* in, int length, char16_t* out, int capacity);
 // and nothing else is normalised.
 enum class Compose { kNo, kYes };
 int Utf16ToCp936(const char16_t* in, int length, char* out, int capacity, Compose compose);
+
+// UTF-8 straight to code page 936: the same bytes as Utf8ToUtf16 followed by
+// Utf16ToCp936 with `compose`, in one pass for all text and with no intermediate
+// UTF-16 for text without combining marks. A zero byte gives a zero byte. "" for ""
+// or for an input of more than INT32_MAX bytes.
+[[nodiscard]] std::string Utf8ToCp936(std::string_view utf8, Compose compose);
 
 // Whole-value helpers for display: code page 936 bytes to UTF-16 and back.
 [[nodiscard]] std::u16string Cp936ToUtf16(std::string_view cp936);

@@ -1,8 +1,10 @@
 #include "text/decode.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <string_view>
 
 #include "platform/codepage.h"
 
@@ -17,29 +19,29 @@ struct Units {
   int count = 0;
 };
 
-// Measures, then converts into a buffer of exactly the measured size. Malformed UTF-8
-// becomes U+FFFD; any failure gives no units.
+// Converts into a buffer of one unit per input byte, always room enough (a four-byte
+// character gives two units). Malformed UTF-8 becomes U+FFFD; any failure gives no
+// units.
 Units ToUtf16(const char* utf8, size_t length) {
   Units units;
   if (length == 0 || length > kMaxConversionLength) return units;
   const int n = static_cast<int>(length);
-  const int w = platform::Utf8ToUtf16(utf8, n, nullptr, 0);
-  if (w <= 0) return units;
-  units.data.reset(new char16_t[static_cast<size_t>(w)]);
-  units.count = platform::Utf8ToUtf16(utf8, n, units.data.get(), w);
+  units.data.reset(new char16_t[length]);
+  units.count = platform::Utf8ToUtf16(utf8, n, units.data.get(), n);
   return units;
 }
 
-// Measures, then converts into a text of exactly the measured size, cut before the
-// first zero byte.
+// Converts into a text of two bytes per unit, always room enough, cut to what was
+// written and before the first zero byte.
 Text ToAnsi(const char16_t* units, int count) {
   if (count <= 0) return {};
-  const int k = platform::Utf16ToCp936(units, count, nullptr, 0, platform::Compose::kYes);
-  if (k <= 0) return {};
-  Text out(static_cast<size_t>(k), '\0');
-  const int written = platform::Utf16ToCp936(units, count, out.data(), k, platform::Compose::kYes);
+  const size_t bound = std::min(2 * static_cast<size_t>(count), kMaxConversionLength);
+  Text out(bound, '\0');
+  const int written = platform::Utf16ToCp936(units, count, out.data(), static_cast<int>(bound),
+                                             platform::Compose::kYes);
   out.resize(written > 0 ? static_cast<size_t>(written) : 0);
   if (const size_t zero = out.find('\0'); zero != Text::npos) out.resize(zero);
+  out.shrink_to_fit();
   return out;
 }
 
@@ -75,8 +77,10 @@ Text DecodeUtf8ToAnsi(const Bytes& utf8) {
   if (const void* zero = std::memchr(utf8.data(), 0, length)) {
     length = static_cast<size_t>(static_cast<const unsigned char*>(zero) - utf8.data());
   }
-  const Units units = ToUtf16(reinterpret_cast<const char*>(utf8.data()), length);
-  return ToAnsi(units.data.get(), units.count);
+  // One pass straight to the code page; the text cannot hold a zero byte, and the input
+  // before `length` has none to give one.
+  return platform::Utf8ToCp936(std::string_view(reinterpret_cast<const char*>(utf8.data()), length),
+                               platform::Compose::kYes);
 }
 
 }  // namespace velmora

@@ -11,9 +11,9 @@
 #include <thread>
 
 #include "app/main_window.h"
-#include "table/url_table.h"
 #include "platform/cookie_jar.h"
 #include "support/share_service.h"
+#include "table/url_table.h"
 
 namespace velmora {
 namespace {
@@ -141,6 +141,30 @@ TEST_F(ProbeTest, WritesTheSummaryBetweenTheMarkers) {
     ProbeOnWorker(0);
     EXPECT_EQ(GetCellText(0, 1), c.expected);
   }
+}
+
+TEST_F(ProbeTest, ControlByteCookieDoesNotSilenceLaterProbes) {
+  InsertRow(-1, "https://first.example/");
+  InsertRow(-1, "https://second.example/");
+  service_.SetAnswer("https://first.example/",
+                     {ShareService::SummaryBody("first"),
+                      std::chrono::milliseconds(0),
+                      {{"Set-Cookie", "bad=x\x01y; path=/"}, {"Set-Cookie", "good=1; path=/"}}});
+  ProbeOnWorker(0);
+  ProbeOnWorker(1);
+
+  const auto requests = service_.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  auto found = requests[1].headers.find("Cookie");
+  ASSERT_NE(found, requests[1].headers.end()) << "the second probe went without cookies";
+  const std::string& cookie = found->second;
+  EXPECT_EQ(cookie.rfind(kProbeCookieItem, 0), 0u) << cookie;
+  EXPECT_NE(cookie.find(" good=1;"), std::string::npos) << cookie;
+  EXPECT_EQ(cookie.find("bad="), std::string::npos) << cookie;
+  // The store refused the bad cookie and kept the answer's other one.
+  EXPECT_EQ(platform::GetStoreCookies("http://qq.com").value_or("").find("bad="),
+            std::string::npos);
+  EXPECT_EQ(GetCellText(1, 1), "for https://second.example/");
 }
 
 TEST_F(ProbeTest, FailedRequestEmptiesTheCell) {

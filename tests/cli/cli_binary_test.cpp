@@ -191,7 +191,7 @@ TEST_F(CliBinaryTest, ExitCodesSayWhetherEveryRowGotASummary) {
 }
 
 TEST_F(CliBinaryTest, ATooManyRequestsAnswerIsTriedAgainAfterItsRetryAfter) {
-  ShareService::Answer busy{"busy", std::chrono::milliseconds(0), 429, {{"Retry-After", "1"}}};
+  ShareService::Answer busy{"busy", std::chrono::milliseconds(0), {{"Retry-After", "1"}}, 429};
   service_.SetAnswers("http://busy/", {busy, {ShareService::SummaryBody("http://busy/")}});
   const auto started = std::chrono::steady_clock::now();
   const CliRun run = RunCli(Args({"--retries", "1", "-"}), WithInput("http://busy/\n"));

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "probe/probe.h"
@@ -28,8 +29,9 @@ class ShareService {
   struct Answer {
     std::string body;
     std::chrono::milliseconds delay{0};
+    // Extra header lines of the answer, such as Set-Cookie (a name may repeat).
+    std::vector<std::pair<std::string, std::string>> headers{};
     int status = 200;
-    httplib::Headers headers{};  // extra response headers (Retry-After, ...)
   };
   struct Request {
     std::string target;   // path and query exactly as sent
@@ -136,7 +138,7 @@ class ShareService {
     }
     if (answer.delay.count() > 0) server_.Pause(answer.delay);
     res.status = answer.status;
-    for (const auto& [name, value] : answer.headers) res.set_header(name, value);
+    for (const auto& [name, value] : answer.headers) res.headers.emplace(name, value);
     res.set_content(answer.body, "application/json; charset=utf-8");
     std::lock_guard lock(lock_);
     ++answered_;
