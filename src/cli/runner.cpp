@@ -132,12 +132,24 @@ void Runner::Stop() {
   changed_.notify_all();
 }
 
-bool Runner::Pace() {
-  std::unique_lock lock(lock_);
-  const auto now = std::chrono::steady_clock::now();
-  const auto slot = std::max(now, nextStart_);
+std::chrono::steady_clock::time_point Runner::TakeSlot() {
+  const auto slot = std::max(std::chrono::steady_clock::now(), nextStart_);
   nextStart_ = slot + settings_.interval;
+  return slot;
+}
+
+bool Runner::WaitForSlot(std::chrono::steady_clock::time_point slot) {
+  std::unique_lock lock(lock_);
   return !changed_.wait_until(lock, slot, [this] { return stop_.load(); });
+}
+
+bool Runner::Pace() {
+  std::chrono::steady_clock::time_point slot;
+  {
+    std::lock_guard lock(lock_);
+    slot = TakeSlot();
+  }
+  return WaitForSlot(slot);
 }
 
 bool Runner::WaitStopped(std::chrono::milliseconds delay) {
@@ -157,6 +169,8 @@ void Runner::Finish(Record record) {
 void Runner::Work() {
   for (;;) {
     Row row;
+    const Record* done = nullptr;
+    std::chrono::steady_clock::time_point slot;
     {
       std::unique_lock lock(lock_);
       changed_.wait(lock, [this] {
@@ -168,17 +182,22 @@ void Runner::Work() {
       queue_.pop_front();
       ++inFlight_;
       changed_.notify_all();  // room for the producer
-    }
-    if (settings_.done != nullptr) {
-      if (auto found = settings_.done->find(ValidUtf8(row.url)); found != settings_.done->end()) {
-        Record copy = found->second;
-        copy.n = row.n;
-        copy.url = std::move(row.url);
-        Finish(std::move(copy));
-        continue;
+      if (settings_.done != nullptr) {
+        auto found = settings_.done->find(ValidUtf8(row.url));
+        if (found != settings_.done->end()) done = &found->second;
       }
+      // The start slot is taken with the row, so rows start in input order and a stop
+      // leaves no row unstarted before a started one.
+      if (done == nullptr) slot = TakeSlot();
     }
-    if (!Pace()) {
+    if (done != nullptr) {
+      Record copy = *done;
+      copy.n = row.n;
+      copy.url = std::move(row.url);
+      Finish(std::move(copy));
+      continue;
+    }
+    if (!WaitForSlot(slot)) {
       std::lock_guard lock(lock_);
       --inFlight_;  // never started: no record
       changed_.notify_all();

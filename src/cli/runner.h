@@ -113,6 +113,9 @@ class Runner {
     std::string url;
   };
   void Work();
+  // The next start time (lock held), and waiting for one; false when stopped first.
+  std::chrono::steady_clock::time_point TakeSlot();
+  bool WaitForSlot(std::chrono::steady_clock::time_point slot);
   bool Pace();
   bool WaitStopped(std::chrono::milliseconds delay);
   void Finish(Record record);
