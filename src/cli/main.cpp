@@ -210,7 +210,9 @@ int Main(int argc, char** argv) {
                  "Copy the records with a summary from this earlier JSON Lines output");
   app.add_flag("--no-progress", o.noProgress, "No progress line on a terminal");
   app.add_flag("-q,--quiet", o.quiet, "No progress line");
-  app.add_option("--connect-to", o.connectTo, "HOST:PORT:ADDR:PORT, as curl's (repeatable)");
+  // One value per occurrence, so a FILE after it is not taken for a second route.
+  app.add_option("--connect-to", o.connectTo, "HOST:PORT:ADDR:PORT, as curl's (repeatable)")
+      ->allow_extra_args(false);
   app.add_option("--cacert", o.caFile, "Trust the certificates of this PEM file instead");
   app.add_flag("--list", o.list, "Print the addresses the input gives and probe nothing");
   try {
