@@ -2,6 +2,7 @@
 
 #include <unicode/utf8.h>
 
+#include <limits>
 #include <nlohmann/json.hpp>
 
 #include "text/csv.h"
@@ -11,6 +12,9 @@ namespace {
 
 constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
+// HTTP statuses are three digits; anything else in an old record is not one.
+constexpr std::int64_t kLowestStatus = 100;
+constexpr std::int64_t kHighestStatus = 999;
 
 std::string TsvField(std::string_view field) {
   std::string out;
@@ -112,14 +116,17 @@ void AddDoneRecord(DoneRecords& done, std::string_view line) {
   r.url = url->get<std::string>();
   r.summary = summary->get<std::string>();
   if (const auto status = j.find("status"); status != j.end() && status->is_number_integer()) {
-    r.status = status->get<int>();
+    const auto value = status->get<std::int64_t>();
+    if (value >= kLowestStatus && value <= kHighestStatus) r.status = static_cast<int>(value);
   }
   if (const auto error = j.find("error"); error != j.end() && error->is_string()) {
     r.error = error->get<std::string>();
   }
   if (const auto attempts = j.find("attempts");
       attempts != j.end() && attempts->is_number_integer()) {
-    r.attempts = attempts->get<int>();
+    const auto value = attempts->get<std::int64_t>();
+    if (value >= 0 && value <= std::numeric_limits<int>::max())
+      r.attempts = static_cast<int>(value);
   }
   std::string key = r.url;
   done.insert_or_assign(std::move(key), std::move(r));

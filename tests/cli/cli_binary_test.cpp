@@ -278,6 +278,18 @@ TEST_F(CliBinaryTest, SkipDoneCopiesRecordsWithASummaryAndProbesTheRest) {
   EXPECT_EQ(service_.Requests()[0].address, "http://later/");
 }
 
+TEST(CliLinkTest, LinksNoQtAndNeedsNoDisplay) {
+  FILE* ldd = popen(("ldd " + std::string(VELMORA_CLI_PATH)).c_str(), "r");
+  ASSERT_NE(ldd, nullptr);
+  std::string libraries;
+  char buffer[4096];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, ldd)) > 0;) libraries.append(buffer, n);
+  EXPECT_EQ(pclose(ldd), 0);
+  EXPECT_NE(libraries.find("libcurl"), std::string::npos) << libraries;
+  EXPECT_EQ(libraries.find("libQt"), std::string::npos) << libraries;
+  EXPECT_EQ(libraries.find("libX11"), std::string::npos) << libraries;
+}
+
 TEST_F(CliBinaryTest, OutputFileIsReplacedOnlyAtTheEnd) {
   const std::string out = scratch_.Write("out.jsonl", "old\n");
   const std::string file = scratch_.Write("in.txt", "http://a/\n");

@@ -62,12 +62,14 @@ TEST(RecordsTest, DoneRecordsAreThoseWithASummary) {
   AddDoneRecord(done, "{\"n\":3,\"url\":\"http://c/\",\"summa");  // cut last line
   AddDoneRecord(done, "[1,2]");
   AddDoneRecord(done, "{\"url\":\"http://d/\",\"summary\":\"x\",\"status\":1e99}");
-  ASSERT_EQ(done.size(), 2u);
+  AddDoneRecord(done, "{\"url\":\"http://e/\",\"summary\":\"x\",\"status\":99999999999}");
+  ASSERT_EQ(done.size(), 3u);
   const Record& r = done.at("http://a/?x=1,2");
   EXPECT_EQ(r.summary, Full().summary);
   EXPECT_EQ(r.status, 200);
   EXPECT_EQ(r.attempts, 1);
   EXPECT_EQ(done.at("http://d/").status, 0);
+  EXPECT_EQ(done.at("http://e/").status, 0);
 }
 
 }  // namespace
