@@ -40,6 +40,8 @@ std::vector<unsigned char> HttpGetWhole(std::string_view address) {
   state.bodyCap = transport.getBodyCap.value_or(kGetBodyCap);
   long connectLimit =
       static_cast<long>(transport.getConnectLimit.value_or(kGetConnectLimit).count());
+  long overallLimit =
+      static_cast<long>(transport.getOverallLimit.value_or(kGetOverallLimit).count());
 
   CurlOptions options(handle);
   SetWebAddress(options, *url, FollowRedirects::kYes, kGetMaxRedirects);
@@ -47,7 +49,8 @@ std::vector<unsigned char> HttpGetWhole(std::string_view address) {
       .Set(CURLOPT_HTTPGET, 1L)
       .Set(CURLOPT_USERAGENT, kGetUserAgent)
       .Set(CURLOPT_HTTPHEADER, headers.get())
-      .Set(CURLOPT_CONNECTTIMEOUT_MS, connectLimit);
+      .Set(CURLOPT_CONNECTTIMEOUT_MS, connectLimit)
+      .Set(CURLOPT_TIMEOUT_MS, overallLimit);
   CurlSlist routes;
   if (!options.ok() || !InstallTransferCallbacks(handle, state) ||
       !ApplyTestTransport(handle, transport, routes)) {

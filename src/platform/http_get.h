@@ -14,6 +14,9 @@ inline constexpr std::chrono::milliseconds kGetConnectLimit{30'000};
 // A transfer during which no byte arrives for this long is abandoned, keeping the
 // bytes that came: a stalled server must not freeze the window for ever.
 inline constexpr std::chrono::milliseconds kGetIdleLimit{60'000};
+// The whole fetch ends after this long, keeping the bytes that came: a server that
+// keeps trickling must not hold the window for ever either.
+inline constexpr std::chrono::milliseconds kGetOverallLimit{300'000};
 // Body bytes kept at most (1 GiB); the transfer ends there, keeping what came.
 inline constexpr std::int64_t kGetBodyCap = std::int64_t{1} << 30;
 
@@ -23,8 +26,9 @@ inline constexpr std::int64_t kGetBodyCap = std::int64_t{1} << 30;
 // honoured) gives an empty body. Sends the User-Agent
 // "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)", "Accept: */*" and no-cache
 // headers, no Referer; follows redirects (never from https to http); verifies
-// certificates. When reading breaks off (connection lost, idle limit, cap) the bytes
-// received so far come back; a failure before any byte gives an empty body.
+// certificates. When reading breaks off (connection lost, idle or overall limit,
+// cap) the bytes received so far come back; a failure before any byte gives an
+// empty body.
 [[nodiscard]] std::vector<unsigned char> HttpGetWhole(std::string_view address);
 
 }  // namespace velmora::platform

@@ -79,6 +79,8 @@ StreamResult HttpGetStream(std::string_view address, const BodyConsumer& consume
   transfer.bodyCap = transport.getBodyCap.value_or(kGetBodyCap);
   const long connectLimit =
       static_cast<long>(transport.getConnectLimit.value_or(kGetConnectLimit).count());
+  const long overallLimit =
+      static_cast<long>(transport.getOverallLimit.value_or(kGetOverallLimit).count());
   StreamState state{&transfer, &consume};
   char errorText[CURL_ERROR_SIZE] = {};
 
@@ -89,9 +91,7 @@ StreamResult HttpGetStream(std::string_view address, const BodyConsumer& consume
       .Set(CURLOPT_USERAGENT, kGetUserAgent)
       .Set(CURLOPT_HTTPHEADER, headers.get())
       .Set(CURLOPT_CONNECTTIMEOUT_MS, connectLimit)
-      .Set(CURLOPT_TIMEOUT_MS,
-           static_cast<long>(
-               std::chrono::duration_cast<std::chrono::milliseconds>(kStreamTotalLimit).count()))
+      .Set(CURLOPT_TIMEOUT_MS, overallLimit)
       .Set(CURLOPT_ERRORBUFFER, errorText);
   CurlSlist routes;
   if (!options.ok() || !InstallTransferCallbacks(handle, transfer) ||
@@ -119,6 +119,8 @@ StreamResult HttpGetStream(std::string_view address, const BodyConsumer& consume
       result.error = "body larger than the cap";
     } else if (transfer.idleExpired) {
       result.error = "no data within the idle limit";
+    } else if (code == CURLE_OPERATION_TIMEDOUT && state.received > 0) {
+      result.error = "not complete within the overall limit";
     } else {
       result.error = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
     }

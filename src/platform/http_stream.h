@@ -4,16 +4,11 @@
 #ifndef VELMORA_PLATFORM_HTTP_STREAM_H_
 #define VELMORA_PLATFORM_HTTP_STREAM_H_
 
-#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
 
 namespace velmora::platform {
-
-// A transfer still running after this long is ended, keeping what came: a server
-// that trickles bytes forever must not hold a run forever either.
-inline constexpr std::chrono::minutes kStreamTotalLimit{5};
 
 // How a streamed GET ended.
 enum class StreamEnd {
@@ -34,8 +29,8 @@ using BodyConsumer = std::function<bool(std::string_view piece)>;
 
 // The same GET as HttpGetWhole(`address`) (HTTP/1.0, its User-Agent and headers, the
 // "#" part dropped, http and https only, redirects, certificate checks, connect and
-// idle limits, the 1 GiB body cap, the transport setting), with the body handed to
-// `consume` piece by piece as it arrives, plus the overall limit above. Blocks until
+// idle limits, the overall limit, the 1 GiB body cap, the transport setting), with
+// the body handed to `consume` piece by piece as it arrives. Blocks until
 // the transfer ends. An empty or non-http(s) address gives kNoAnswer at once.
 [[nodiscard]] StreamResult HttpGetStream(std::string_view address, const BodyConsumer& consume);
 

@@ -1,8 +1,9 @@
 // The transport setting: lets a test trust its own throwaway CA and send the
-// connections of a real host name to a loopback port, and shorten the limits of the
-// whole-resource GET. The window never sets it; velmora-cli sets the CA file and the
-// routes from its --cacert and --connect-to options; no environment variable or file
-// does. The request object, HttpGetWhole and HttpGetStream read it at each exchange.
+// connections of a real host name to a loopback port, shorten the limits of the
+// whole-resource GET, and lower the request object's body cap. The window never sets
+// it; velmora-cli sets the CA file and the routes from its --cacert and --connect-to
+// options; no environment variable or file does. The request object, HttpGetWhole
+// and HttpGetStream read it at each exchange.
 #ifndef VELMORA_PLATFORM_TRANSPORT_H_
 #define VELMORA_PLATFORM_TRANSPORT_H_
 
@@ -22,7 +23,10 @@ struct TransportSetting {
   // Overrides of HttpGetWhole's limits; unset keeps the built-in ones.
   std::optional<std::chrono::milliseconds> getConnectLimit;
   std::optional<std::chrono::milliseconds> getIdleLimit;
+  std::optional<std::chrono::milliseconds> getOverallLimit;
   std::optional<std::int64_t> getBodyCap;
+  // Override of the request object's answer body cap; unset keeps the built-in one.
+  std::optional<std::int64_t> requestBodyCap;
 };
 
 // Replaces the process-wide setting. Call it between exchanges (a test's set-up),

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "probe/fetch_outcome_standin.h"
 #include "text/text.h"
+#include "web/fetch.h"
 
 namespace velmora {
 

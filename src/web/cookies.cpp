@@ -5,8 +5,22 @@
 namespace velmora {
 namespace {
 
+// The last character of `text`: its last two bytes when a two-byte character ends
+// it (a byte of 0x80 or above at a character start, then one more byte), else its
+// last byte; "" for the empty text. Found by walking from the start, since a byte
+// alone cannot tell whether it is the second byte of a character.
+std::string_view LastCharacter(std::string_view text) {
+  std::size_t start = 0;
+  std::size_t length = 0;
+  for (std::size_t at = 0; at < text.size(); at += length) {
+    start = at;
+    length = static_cast<unsigned char>(text[at]) >= 0x80 && at + 1 < text.size() ? 2 : 1;
+  }
+  return text.substr(start);
+}
+
 void TerminateWithSemicolon(Text& cookies) {
-  if (!cookies.empty() && cookies.back() != ';') cookies += ';';
+  if (!cookies.empty() && LastCharacter(cookies) != ";") cookies += ';';
 }
 
 bool EndsWith(std::string_view text, std::string_view tail) {
@@ -43,8 +57,9 @@ Text MergeCookies(Text& base, Text& update) {
   base.clear();
   for (int k = 1; k <= MemberCount(members); ++k) {
     const Text& member = Member(members, k);
-    // An emptied cookie, or one the server deleted, is no cookie.
-    if (EndsWith(member, "=") || EndsWith(member, "=deleted")) continue;
+    // An emptied cookie, or one the server deleted, is no cookie. The first test
+    // looks at the last character, the second at the last eight bytes.
+    if (LastCharacter(member) == "=" || EndsWith(member, "=deleted")) continue;
     base = JoinTexts(base, TrimSpaces(member), "; ");
   }
   base = TrimSpaces(base);

@@ -33,7 +33,8 @@ void SetRequestHeaders(platform::HttpRequest& request, const Text& headers) {
     const Text& line = Member(lines, k);
     int colon = FindText(line, ":");
     if (colon == -1) continue;
-    // An unsafe name or value is refused by the request object and simply not sent.
+    // An unsafe name or value is refused by the request object: that header alone
+    // is not sent, and the exchange goes on.
     request.SetRequestHeader(LeftPart(line, colon - 1), RightPart(line, TextLength(line) - colon));
   }
 }
@@ -53,6 +54,24 @@ void ScanResponseHeaders(const Text& responseHeaders, Text& location, Text& newC
   }
 }
 
+ExchangeFailure FailureOf(platform::SendFailure failure) {
+  switch (failure) {
+    case platform::SendFailure::kNone:
+      return ExchangeFailure::kNone;
+    case platform::SendFailure::kTimeout:
+      return ExchangeFailure::kTimeout;
+    case platform::SendFailure::kConnect:
+      return ExchangeFailure::kConnect;
+    case platform::SendFailure::kResolve:
+      return ExchangeFailure::kResolve;
+    case platform::SendFailure::kTls:
+      return ExchangeFailure::kTls;
+    case platform::SendFailure::kOther:
+      break;
+  }
+  return ExchangeFailure::kOther;
+}
+
 }  // namespace
 
 std::optional<int> RequestTimeoutMs(int timeoutSeconds) {
@@ -62,9 +81,12 @@ std::optional<int> RequestTimeoutMs(int timeoutSeconds) {
   return ms >= static_cast<double>(INT_MAX) ? INT_MAX : static_cast<int>(ms);
 }
 
-Bytes FetchBytes(const Text& url, InOut<Text> method, const Text& postText, InOut<Text> cookies,
-                 InOut<Text> newCookies, InOut<Text> headers, InOut<Text> location, int noRedirect,
-                 int timeoutSeconds, InOut<Text> responseHeaders, const Bytes& postBytes) {
+Bytes FetchBytesWithOutcome(ExchangeOutcome& outcome, const Text& url, InOut<Text> method,
+                            const Text& postText, InOut<Text> cookies, InOut<Text> newCookies,
+                            InOut<Text> headers, InOut<Text> location, int noRedirect,
+                            int timeoutSeconds, InOut<Text> responseHeaders,
+                            const Bytes& postBytes) {
+  outcome = ExchangeOutcome{0, ExchangeFailure::kOther};
   std::unique_ptr<platform::HttpRequest> request = platform::HttpRequest::Create();
   if (!request) return {};
 
@@ -91,6 +113,7 @@ Bytes FetchBytes(const Text& url, InOut<Text> method, const Text& postText, InOu
   } else {
     request->Send(postText);
   }
+  outcome = ExchangeOutcome{request->Status(), FailureOf(request->Failure())};
 
   Bytes body = request->ResponseBody().value_or(Bytes{});
   // A header text is a text: it ends at a zero byte.
@@ -105,6 +128,15 @@ Bytes FetchBytes(const Text& url, InOut<Text> method, const Text& postText, InOu
 
   if (location.get().empty()) location.get() = responseHeaders.get();
   return body;
+}
+
+Bytes FetchBytes(const Text& url, InOut<Text> method, const Text& postText, InOut<Text> cookies,
+                 InOut<Text> newCookies, InOut<Text> headers, InOut<Text> location, int noRedirect,
+                 int timeoutSeconds, InOut<Text> responseHeaders, const Bytes& postBytes) {
+  ExchangeOutcome ignored;
+  return FetchBytesWithOutcome(ignored, url, method.get(), postText, cookies.get(),
+                               newCookies.get(), headers.get(), location.get(), noRedirect,
+                               timeoutSeconds, responseHeaders.get(), postBytes);
 }
 
 Text FetchText(const Text& url, InOut<Text> method, const Text& postText, InOut<Text> cookies,

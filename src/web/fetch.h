@@ -47,6 +47,13 @@ inline constexpr int kNoTimeouts = -1;
 // value rather than wrapping.
 [[nodiscard]] std::optional<int> RequestTimeoutMs(int timeoutSeconds);
 
+// Why an exchange brought no answer.
+enum class ExchangeFailure { kNone, kTimeout, kConnect, kResolve, kTls, kOther };
+struct ExchangeOutcome {
+  int status = 0;  // HTTP status of the final answer; 0 when no answer came
+  ExchangeFailure failure = ExchangeFailure::kNone;  // kNone whenever an answer came
+};
+
 // Performs one exchange and returns the answer's body bytes ("" on any failure).
 //
 // - `method` is upper-cased in place; empty becomes "GET".
@@ -61,22 +68,37 @@ inline constexpr int kNoTimeouts = -1;
 // - `headers`: header block (lines split at CR LF, name before the first ":", value
 //   after it, untrimmed; lines without ":" skipped); empty becomes the default
 //   block (Referer `url`, Accept, Accept-Language, User-Agent, Content-Type),
-//   written back. Unsafe headers (line breaks, control bytes, bad names) are
-//   dropped.
+//   written back. A header that is unsafe to send (a name that is not an HTTP
+//   token, a value holding a line break or another control byte) is left out on
+//   its own, the "Cookie" header included: the exchange goes on with the others.
 // - `location`: the last line holding "Location:" (case-sensitive) with its first
 //   "Location:" removed (ignoring case), trimmed; when still empty at the end it
 //   receives the whole response header text.
-// - `noRedirect` non-zero: the redirect answer itself comes back.
-// - `timeoutSeconds`: -1 sets no limits; 0 or below gives 15000 ms; else that many
-//   seconds, for resolve, connect, send and receive each.
+// - `noRedirect` non-zero: the redirect answer itself comes back. It also comes
+//   back when following would go from https to http or past the tenth redirect.
+// - `timeoutSeconds`: -1 sets no limits (the request object's own apply: connect
+//   60 s, send and receive 30 s); 0 or below gives 15000 ms; else that many
+//   seconds, for resolve, connect, send and receive each. The whole exchange ends
+//   after four times its largest limit (60 s for the default), like a time-out.
 // - `responseHeaders`: the final answer's header lines ("" when no answer came).
-// A control byte in `url` fails the exchange silently; blanks and high bytes go
-// percent-encoded. Only a request object that cannot be made ends the call before
-// any parameter is touched.
+//   An answer whose body passes 1 GiB keeps its header lines (its cookies are
+//   merged and stored as usual) and gives an empty body.
+// A control byte in `url` fails the exchange silently; blanks, '#' and high bytes
+// go percent-encoded, so the server sees the whole address. Only a request object that cannot be
+// made ends the call before any parameter is touched.
 Bytes FetchBytes(const Text& url, InOut<Text> method = {}, const Text& postText = {},
                  InOut<Text> cookies = {}, InOut<Text> newCookies = {}, InOut<Text> headers = {},
                  InOut<Text> location = {}, int noRedirect = 0, int timeoutSeconds = 0,
                  InOut<Text> responseHeaders = {}, const Bytes& postBytes = {});
+
+// FetchBytes, also telling how the exchange ended: `outcome` is overwritten. A
+// request object that cannot be made, or an address it refuses, gives status 0 and
+// kOther.
+Bytes FetchBytesWithOutcome(ExchangeOutcome& outcome, const Text& url, InOut<Text> method = {},
+                            const Text& postText = {}, InOut<Text> cookies = {},
+                            InOut<Text> newCookies = {}, InOut<Text> headers = {},
+                            InOut<Text> location = {}, int noRedirect = 0, int timeoutSeconds = 0,
+                            InOut<Text> responseHeaders = {}, const Bytes& postBytes = {});
 
 // FetchBytes, with the body decoded from UTF-8 into code page 936 text.
 Text FetchText(const Text& url, InOut<Text> method = {}, const Text& postText = {},

@@ -105,6 +105,26 @@ TEST(HttpGetWholeTest, StallAndOversizedBodyAreCutKeepingWhatCame) {
   }
 }
 
+TEST(HttpGetWholeTest, TricklingServerIsCutAtTheOverallLimitKeepingWhatCame) {
+  // Every gap is far under the idle limit; only the overall limit ends it.
+  RawServer server([](const std::string&) {
+    RawReply reply{"HTTP/1.0 200 OK\r\n\r\n<loc>a</loc>", milliseconds(20000)};
+    reply.dripEvery = milliseconds(100);
+    return reply;
+  });
+  ASSERT_TRUE(server.Start());
+  TransportSetting limits;
+  limits.getOverallLimit = milliseconds(1500);
+  test::ScopedTransport transport("", {}, limits);
+  auto started = std::chrono::steady_clock::now();
+  std::string body = Text(HttpGetWhole(Origin(server) + "/"));
+  auto waited = std::chrono::steady_clock::now() - started;
+  EXPECT_GE(waited, milliseconds(1400));
+  EXPECT_LT(waited, milliseconds(5000));
+  EXPECT_EQ(body.rfind("<loc>a</loc>..", 0), 0u) << body;
+  EXPECT_EQ(body.find_first_not_of('.', 12), std::string::npos) << body;
+}
+
 TEST(HttpGetWholeTest, UnreachableServerGivesNothing) {
   EXPECT_TRUE(HttpGetWhole("http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/").empty());
 }

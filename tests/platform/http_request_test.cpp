@@ -5,6 +5,7 @@
 #include <chrono>
 #include <string>
 
+#include "platform/transport.h"
 #include "support/loopback_server.h"
 
 namespace velmora::platform {
@@ -97,6 +98,7 @@ TEST(HttpRequestTest, UnsafeAddressesAndHeadersNeverReachTheWire) {
   EXPECT_TRUE(server.requests().empty());
 
   ASSERT_TRUE(request->Open("GET", Url(server, "/"), OpenMode::kSynchronous));
+  ASSERT_TRUE(request->SetRequestHeader("X-A", "kept"));
   struct Header {
     const char* name;
     const char* value;
@@ -113,22 +115,28 @@ TEST(HttpRequestTest, UnsafeAddressesAndHeadersNeverReachTheWire) {
     EXPECT_FALSE(request->SetRequestHeader(h.name, h.value));
   }
   EXPECT_TRUE(request->SetRequestHeader("X-Tab", "a\tb"));
+  // A refused header is left out on its own: the exchange goes on, and the refused
+  // value did not replace the earlier one of its name.
   ASSERT_TRUE(request->Send(std::string_view{}));
+  EXPECT_EQ(request->Status(), 200);
   auto requests = server.requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].find("Injected"), std::string::npos);
+  EXPECT_NE(requests[0].find("\r\nX-A: kept\r\n"), std::string::npos);
   EXPECT_NE(requests[0].find("\r\nX-Tab: a\tb\r\n"), std::string::npos);
 }
 
-TEST(HttpRequestTest, BlanksAndHighBytesArePercentEncoded) {
+TEST(HttpRequestTest, BlanksHashAndHighBytesArePercentEncoded) {
   RawServer server(Hello);
   ASSERT_TRUE(server.Start());
   auto request = HttpRequest::Create();
-  ASSERT_TRUE(request->Open("GET", Url(server, "/a b/\xD6\xD0?q=x y"), OpenMode::kSynchronous));
+  ASSERT_TRUE(request->Open("GET", Url(server, "/a b/\xD6\xD0?q=x y#f#g"), OpenMode::kSynchronous));
   ASSERT_TRUE(request->Send(std::string_view{}));
   auto requests = server.requests();
   ASSERT_EQ(requests.size(), 1u);
-  EXPECT_EQ(requests[0].rfind("GET /a%20b/%D6%D0?q=x%20y HTTP/1.1\r\n", 0), 0u);
+  EXPECT_EQ(requests[0].rfind("GET /a%20b/%D6%D0?q=x%20y%23f%23g HTTP/1.1\r\n", 0), 0u);
+  // A '#' in the host part cannot travel: the address is refused, not cut short.
+  EXPECT_FALSE(request->Open("GET", "http://127.0.0.1#x", OpenMode::kSynchronous));
 }
 
 TEST(HttpRequestTest, TextBodyGoesAsUtf8AndBytesAsTheyAre) {
@@ -169,6 +177,121 @@ TEST(HttpRequestTest, ReceiveLimitBoundsTheWaitForTheNextData) {
   EXPECT_LT(waited, milliseconds(4000));
   EXPECT_EQ(request->ResponseBody(), std::nullopt);
   EXPECT_EQ(request->GetAllResponseHeaders(), std::nullopt);
+  EXPECT_EQ(request->Status(), 0);
+  EXPECT_EQ(request->Failure(), SendFailure::kTimeout);
+}
+
+TEST(HttpRequestTest, DrippingAnswerEndsAfterFourTimesThePhaseLimit) {
+  // A byte a second keeps every per-packet wait short, for ever.
+  RawServer server([](const std::string&) {
+    RawReply reply{Answer("Content-Length: 100000\r\n\r\n"), milliseconds(20000)};
+    reply.dripEvery = milliseconds(1000);
+    return reply;
+  });
+  ASSERT_TRUE(server.Start());
+  auto request = HttpRequest::Create();
+  ASSERT_TRUE(request->SetTimeouts(1500, 1500, 1500, 1500));
+  ASSERT_TRUE(request->Open("GET", Url(server, "/"), OpenMode::kSynchronous));
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_FALSE(request->Send(std::string_view{}));
+  auto waited = std::chrono::steady_clock::now() - started;
+  EXPECT_GE(waited, milliseconds(5900));
+  EXPECT_LT(waited, milliseconds(10000));
+  EXPECT_EQ(request->Failure(), SendFailure::kTimeout);
+  EXPECT_EQ(request->ResponseBody(), std::nullopt);
+}
+
+TEST(HttpRequestTest, AnswerOverTheBodyCapKeepsItsHeadersAndNoBody) {
+  RawServer server([](const std::string&) {
+    return RawReply{Answer("Content-Length: 10\r\nSet-Cookie: big=1\r\n\r\n0123456789"),
+                    milliseconds(0)};
+  });
+  ASSERT_TRUE(server.Start());
+  TransportSetting smallCap;
+  smallCap.requestBodyCap = 4;
+  test::ScopedTransport transport("", {}, smallCap);
+  auto request = HttpRequest::Create();
+  ASSERT_TRUE(request->Open("GET", Url(server, "/"), OpenMode::kSynchronous));
+  EXPECT_TRUE(request->Send(std::string_view{}));
+  EXPECT_EQ(request->Status(), 200);
+  EXPECT_EQ(request->Failure(), SendFailure::kNone);
+  EXPECT_EQ(request->ResponseBody(), std::vector<unsigned char>{});
+  EXPECT_EQ(request->GetAllResponseHeaders(), "Content-Length: 10\r\nSet-Cookie: big=1\r\n\r\n");
+}
+
+// Two host names routed to one raw server that answers by request line: each
+// redirect case is a hop from a.example, sometimes to b.example.
+TEST(HttpRequestTest, RedirectsChangeMethodAndDropCredentialsAsBrowsersDo) {
+  RawServer server([](const std::string& request) {
+    std::string target = request.substr(0, request.find(" HTTP/"));
+    target = target.substr(target.find(' ') + 1);
+    if (target.rfind("/to", 0) == 0) return RawReply{Answer("Content-Length: 2\r\n\r\nto"), {}};
+    std::string code = target.substr(1, 3);
+    std::string where = target.size() > 4 ? "http://b.example" + target.substr(4) : "/to";
+    return RawReply{
+        "HTTP/1.1 " + code + " Moved\r\nLocation: " + where + "\r\nContent-Length: 5\r\n\r\nmoved",
+        milliseconds(0)};
+  });
+  ASSERT_TRUE(server.Start());
+  test::ScopedTransport route("",
+                              {{"a.example", 80, server.port()}, {"b.example", 80, server.port()}});
+  struct Case {
+    const char* what;
+    const char* method;
+    const char* path;
+    std::string body;
+    std::string secondLine;  // request line of the followed request
+    bool bodyAgain;
+    bool credentialsAgain;
+  } cases[] = {
+      {"302 turns a POST into a GET", "POST", "/302", "k=v", "GET /to HTTP/1.1", false, true},
+      {"301 turns a POST into a GET", "POST", "/301", "k=v", "GET /to HTTP/1.1", false, true},
+      {"302 keeps a PUT", "PUT", "/302", "k=v", "PUT /to HTTP/1.1", true, true},
+      {"303 turns a PUT into a GET", "PUT", "/303", "k=v", "GET /to HTTP/1.1", false, true},
+      {"307 repeats method and body", "POST", "/307", "k=v", "POST /to HTTP/1.1", true, true},
+      {"308 repeats method and body", "POST", "/308", "k=v", "POST /to HTTP/1.1", true, true},
+      {"another host gets no cookie or authorization", "GET", "/302/to/b", "", "GET /to/b HTTP/1.1",
+       false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::size_t before = server.requests().size();
+    auto request = HttpRequest::Create();
+    ASSERT_TRUE(
+        request->Open(c.method, std::string("http://a.example") + c.path, OpenMode::kSynchronous));
+    ASSERT_TRUE(request->SetRequestHeader("Cookie", "c=1;"));
+    ASSERT_TRUE(request->SetRequestHeader("Authorization", "Basic eDp5"));
+    ASSERT_TRUE(request->Send(std::string_view(c.body)));
+    EXPECT_EQ(request->Status(), 200);
+    EXPECT_EQ(Text(*request->ResponseBody()), "to");
+    auto requests = server.requests();
+    ASSERT_EQ(requests.size(), before + 2);
+    const std::string& second = requests[before + 1];
+    EXPECT_EQ(second.rfind(c.secondLine + "\r\n", 0), 0u) << second;
+    EXPECT_EQ(second.find("Content-Length") != std::string::npos, c.bodyAgain) << second;
+    if (c.bodyAgain) {
+      EXPECT_EQ(second.substr(second.size() - 3), c.body);
+    }
+    EXPECT_EQ(second.find("\r\nCookie: c=1;\r\n") != std::string::npos, c.credentialsAgain);
+    EXPECT_EQ(second.find("\r\nAuthorization: Basic eDp5\r\n") != std::string::npos,
+              c.credentialsAgain);
+  }
+}
+
+TEST(HttpRequestTest, RedirectNotFollowedHandsBackItsOwnAnswer) {
+  RawServer server([](const std::string&) {
+    return RawReply{
+        "HTTP/1.1 302 Found\r\nLocation: ftp://a.example/x\r\n"
+        "Content-Length: 5\r\n\r\nmoved",
+        milliseconds(0)};
+  });
+  ASSERT_TRUE(server.Start());
+  auto request = HttpRequest::Create();
+  ASSERT_TRUE(request->Open("GET", Url(server, "/"), OpenMode::kSynchronous));
+  ASSERT_TRUE(request->Send(std::string_view{}));
+  EXPECT_EQ(request->Status(), 302);
+  EXPECT_EQ(Text(*request->ResponseBody()), "moved");
+  EXPECT_EQ(server.requests().size(), 1u);
 }
 
 TEST(HttpRequestTest, ReceiveLimitIsNotAWholeTransferLimit) {
@@ -200,6 +323,7 @@ TEST(HttpRequestTest, ConnectionRefusedFailsQuietly) {
                             OpenMode::kSynchronous));
   EXPECT_FALSE(request->Send(std::string_view{}));
   EXPECT_EQ(request->ResponseBody(), std::nullopt);
+  EXPECT_EQ(request->Failure(), SendFailure::kConnect);
 }
 
 }  // namespace

@@ -252,9 +252,15 @@ void RawServer::Handle(int connection) {
     if (put <= 0) break;
     sent += static_cast<std::size_t>(put);
   }
-  auto holdUntil = std::chrono::steady_clock::now() + reply.holdOpen;
+  auto now = std::chrono::steady_clock::now();
+  auto holdUntil = now + reply.holdOpen;
+  auto nextDrip = now + reply.dripEvery;
   // Holding ends early once the client has given up and closed its end.
   while (!stop_ && std::chrono::steady_clock::now() < holdUntil) {
+    if (reply.dripEvery.count() > 0 && std::chrono::steady_clock::now() >= nextDrip) {
+      if (send(connection, ".", 1, MSG_NOSIGNAL) != 1) break;
+      nextDrip += reply.dripEvery;
+    }
     pollfd watching{connection, POLLIN, 0};
     if (poll(&watching, 1, kPollStepMs) <= 0) continue;
     char ignored[512];

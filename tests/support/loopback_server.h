@@ -95,6 +95,9 @@ struct RawReply {
   std::string bytes;
   // Keeps the connection open this long after writing, sending nothing (a stall).
   std::chrono::milliseconds holdOpen{0};
+  // When set, the hold is no stall: one more byte '.' goes out this often, until the
+  // hold ends or the client has gone (a server that drips its answer).
+  std::chrono::milliseconds dripEvery{0};
 };
 
 // A plain HTTP server on 127.0.0.1 that serves one connection at a time: it reads a

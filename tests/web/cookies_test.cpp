@@ -35,6 +35,13 @@ TEST(MergeCookiesTest, MergesIntoNormalForm) {
       {"anything ending in x=deleted dropped", "q=x=deleted; r=1", "", "r=1;", ""},
       {"deleted compared with its case", "q=DELETED", "", "q=DELETED;", ""},
       {"tests made before trimming", "a= ;b=1", "", "a=; b=1;", ""},
+      // The last character decides, and B0 3B or B0 3D is one two-byte character.
+      {"two-byte character ending in the byte of ;", "", "\xB0;", "", "\xB0;;"},
+      {"two-byte character ending in the byte of =", "x\xB0=", "", "x\xB0=;", ""},
+      {"; after a two-byte character", "a=\xB0\xB0;", "", "a=\xB0\xB0;", ""},
+      {"= after a two-byte character", "a=1; t\xB0\xB0=", "", "a=1;", ""},
+      {"lone lead byte at the end is trimmed before the tests", "a=1;t=\xB0", "", "a=1;", ""},
+      {"=deleted stays a byte test", "q\xB0=deleted", "", "", ""},
       {"full-width and half-width blanks trimmed", "\xA1\xA1 a=1 \xA1\xA1", " c=3 ", "a=1; c=3;",
        "c=3;"},
   };

@@ -43,14 +43,14 @@ class FetchRawTest : public testing::Test {
   void TearDown() override { platform::ClearStoreCookies(); }
 
   // Starts a raw server answering `reply` and routes www.example.com:80 to it.
-  void Serve(std::string reply) {
+  void Serve(std::string reply, platform::TransportSetting extra = {}) {
     // The old route is cleared before the new one is set, not after.
     transport_.reset();
     server_.reset();
     server_ = std::make_unique<RawServer>([reply](const std::string&) { return Reply(reply); });
     ASSERT_TRUE(server_->Start());
     transport_ = std::make_unique<test::ScopedTransport>(
-        "", std::vector<test::Route>{{"www.example.com", 80, server_->port()}});
+        "", std::vector<test::Route>{{"www.example.com", 80, server_->port()}}, std::move(extra));
   }
   std::string OnlyRequest() {
     auto requests = server_->requests();
@@ -125,6 +125,11 @@ TEST_F(FetchRawTest, HeaderBlockLinesBecomeHeaders) {
        "b",
        {},
        {"X-D"}},
+      {"an unsafe line is left out alone, the lines around it go",
+       "X-Ok: 1\r\nX-Bad: a\x7f"
+       "b\r\nBad Name: 3\r\nX-Also: 2",
+       {"X-Ok: 1", "X-Also: 2"},
+       {"X-Bad", "Bad Name"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -161,16 +166,62 @@ TEST_F(FetchRawTest, UnsafeAddressNeverReachesTheWireButCookiesAreStored) {
 TEST_F(FetchRawTest, CookieHeaderInjectionIsRefused) {
   Serve(kOk);
   Text cookies = "a=1\r\nX-Evil: 1";
-  FetchBytes("http://www.example.com/", {}, {}, cookies);
+  // The unsafe Cookie header alone is left out; the exchange and its other headers go.
+  EXPECT_EQ(
+      BytesToText(FetchBytes("http://www.example.com/", {}, {}, cookies, {}, Text("X-Ok: 1"))),
+      "ok");
   std::string request = OnlyRequest();
   EXPECT_EQ(request.find("X-Evil"), std::string::npos);
   EXPECT_EQ(request.find("Cookie"), std::string::npos);
+  EXPECT_TRUE(Has(request, "X-Ok: 1"));
 }
 
 TEST_F(FetchRawTest, BlanksAndHighBytesInTheAddressArePercentEncoded) {
   Serve(kOk);
   FetchBytes("http://www.example.com/a b?q=\xD6\xD0");
   EXPECT_EQ(OnlyRequest().rfind("GET /a%20b?q=%D6%D0 HTTP/1.1\r\n", 0), 0u);
+}
+
+TEST_F(FetchRawTest, HashInTheAddressTravelsAsPercent23) {
+  const Text probe = "http://www.example.com/cgi-bin/qzshare/cgi_qzshareget_urlinfo?url=";
+  const std::string target = "/cgi-bin/qzshare/cgi_qzshareget_urlinfo?url=";
+  struct Case {
+    const char* what;
+    Text address;
+    std::string sent;
+  } cases[] = {
+      {"fragment of the row's address", "http://a.example/p?x=1&y=2#frag",
+       "http://a.example/p?x=1&y=2%23frag"},
+      {"hash route", "https://site.example/#/product/7", "https://site.example/%23/product/7"},
+      {"at the start", "#top", "%23top"},
+      {"twice", "a#b#c", "a%23b%23c"},
+      {"beside percent signs, which stay as they are", "%#%23#", "%%23%23%23"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Serve(kOk);
+    EXPECT_EQ(FetchText(probe + c.address), "ok");
+    EXPECT_EQ(OnlyRequest().substr(0, OnlyRequest().find("\r\n")),
+              "GET " + target + c.sent + " HTTP/1.1");
+  }
+}
+
+TEST_F(FetchRawTest, AnswerOverTheBodyCapStillSetsItsCookies) {
+  platform::TransportSetting smallCap;
+  smallCap.requestBodyCap = 4;
+  Serve("HTTP/1.1 200 OK\r\nSet-Cookie: big=1; path=/\r\nContent-Length: 10\r\n\r\n0123456789",
+        smallCap);
+  Text newCookies;
+  Text responseHeaders;
+  ExchangeOutcome outcome;
+  Bytes body = FetchBytesWithOutcome(outcome, "http://www.example.com/", {}, {}, {}, newCookies, {},
+                                     {}, 0, 0, responseHeaders);
+  EXPECT_TRUE(body.empty());
+  EXPECT_EQ(outcome.status, 200);
+  EXPECT_EQ(outcome.failure, ExchangeFailure::kNone);
+  EXPECT_EQ(newCookies, "big=1;");
+  EXPECT_NE(responseHeaders.find("Set-Cookie: big=1; path=/\r\n"), std::string::npos);
+  EXPECT_EQ(ReadStoreCookies("example.com", "big"), "1");
 }
 
 TEST_F(FetchRawTest, StoredCookiesAreMergedUnderTheCallersAndSent) {
@@ -298,11 +349,18 @@ class FetchHttpsTest : public testing::Test {
       if (left == 0) {
         res.set_content("arrived", "text/plain");
       } else {
+        res.set_header("Set-Cookie", "hop=" + std::to_string(left) + "; path=/");
         res.set_redirect("/hop/" + std::to_string(left - 1));
+        res.set_content("hop " + std::to_string(left), "text/plain");
       }
     });
     server_.routes().Get("/down", [](const httplib::Request&, httplib::Response& res) {
       res.set_redirect("http://www.qq.com/plain");
+    });
+    server_.routes().Get("/down-moved", [](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Set-Cookie", "d=1; path=/");
+      res.set_redirect("http://www.qq.com/plain");
+      res.set_content("moved", "text/plain");
     });
     ASSERT_TRUE(server_.Start());
     plain_.routes().Get("/plain", [this](const httplib::Request&, httplib::Response& res) {
@@ -345,13 +403,14 @@ TEST_F(FetchHttpsTest, ConcurrentCallsShareTheStoreSafely) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < kCallsEach; ++i) {
         Text cookies = "t" + std::to_string(t) + "=" + std::to_string(i);
-        if (FetchText("https://sns.qzone.qq.com/echo", {}, {}, cookies) != "") ++answered[t];
+        if (FetchText("https://sns.qzone.qq.com/echo", {}, {}, cookies) != "")
+          ++answered[static_cast<std::size_t>(t)];
       }
     });
   }
   for (std::thread& thread : threads) thread.join();
   for (int t = 0; t < kThreads; ++t) {
-    EXPECT_EQ(answered[t], kCallsEach);
+    EXPECT_EQ(answered[static_cast<std::size_t>(t)], kCallsEach);
     // Which value survives depends on the interleaving; that each cookie is there does not.
     EXPECT_NE(ReadStoreCookies("qq.com", "t" + std::to_string(t)), "");
   }
@@ -370,19 +429,53 @@ TEST_F(FetchHttpsTest, BodyIsDecodedFromUtf8) {
 
 TEST_F(FetchHttpsTest, RedirectsFollowedUpToTenUnlessSwitchedOff) {
   EXPECT_EQ(FetchText("https://sns.qzone.qq.com/hop/10"), "arrived");
-  Text responseHeaders = "stale";
-  EXPECT_EQ(
-      FetchText("https://sns.qzone.qq.com/hop/11", {}, {}, {}, {}, {}, {}, 0, 0, responseHeaders),
-      "");
-  EXPECT_EQ(responseHeaders, "");
   Text location;
   FetchText("https://sns.qzone.qq.com/hop/3", {}, {}, {}, {}, {}, location, 1);
   EXPECT_EQ(location, "/hop/2");
 }
 
+TEST_F(FetchHttpsTest, EleventhRedirectComesBackAsWithNoRedirect) {
+  struct Result {
+    ExchangeOutcome outcome;
+    Text body, newCookies, location, responseHeaders;
+  };
+  auto fetch = [](const Text& url, int noRedirect) {
+    Result r;
+    r.body = BytesToText(FetchBytesWithOutcome(r.outcome, url, {}, {}, {}, r.newCookies, {},
+                                               r.location, noRedirect, 0, r.responseHeaders));
+    return r;
+  };
+  // Ten redirects lead from /hop/11 to /hop/1, whose answer asks for the eleventh.
+  Result past = fetch("https://sns.qzone.qq.com/hop/11", 0);
+  Result asked = fetch("https://sns.qzone.qq.com/hop/1", 1);
+  for (const Result* r : {&past, &asked}) {
+    SCOPED_TRACE(r == &past ? "eleventh redirect" : "noRedirect");
+    EXPECT_EQ(r->outcome.status, 302);
+    EXPECT_EQ(r->outcome.failure, ExchangeFailure::kNone);
+    EXPECT_EQ(r->body, "hop 1");
+    EXPECT_EQ(r->location, "/hop/0");
+    EXPECT_EQ(r->newCookies, "hop=1;");
+    EXPECT_NE(r->responseHeaders.find("\r\nLocation: /hop/0\r\n"), std::string::npos);
+  }
+  EXPECT_EQ(ReadStoreCookies("qq.com", "hop"), "1");
+}
+
 TEST_F(FetchHttpsTest, HttpsIsNeverRedirectedDownToHttp) {
   EXPECT_EQ(FetchText("http://www.qq.com/plain"), "plain");  // the route itself works
   EXPECT_EQ(FetchText("https://www.qq.com/down"), "");
+  // The answer that asked for the downgrade is the answer, cookies and all.
+  ExchangeOutcome outcome;
+  Text newCookies;
+  Text location;
+  Text responseHeaders;
+  Bytes body = FetchBytesWithOutcome(outcome, "https://www.qq.com/down-moved", {}, {}, {},
+                                     newCookies, {}, location, 0, 0, responseHeaders);
+  EXPECT_EQ(BytesToText(body), "moved");
+  EXPECT_EQ(outcome.status, 302);
+  EXPECT_EQ(location, "http://www.qq.com/plain");
+  EXPECT_EQ(newCookies, "d=1;");
+  EXPECT_NE(responseHeaders.find("Set-Cookie: d=1; path=/\r\n"), std::string::npos);
+  EXPECT_EQ(ReadStoreCookies("qq.com", "d"), "1");
   std::lock_guard guard(lock_);
   EXPECT_EQ(plainHits_, 1);
 }
@@ -410,6 +503,53 @@ TEST(FetchCertificateTest, CertificateForAnotherHostFailsSilently) {
   EXPECT_EQ(ReadStoreCookies("qq.com", ""), "k=v");
   std::lock_guard guard(lock);
   EXPECT_EQ(hits, 0);
+  platform::ClearStoreCookies();
+}
+
+TEST(FetchOutcomeTest, StatusAndFailureKindOfEachWayAnExchangeEnds) {
+  platform::ClearStoreCookies();
+  test::TestCertificates certs({"other.example.net"});
+  ASSERT_TRUE(certs.ok());
+  test::LoopbackServer wrongHost(certs);
+  wrongHost.routes().Get("/", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("secret", "text/plain");
+  });
+  ASSERT_TRUE(wrongHost.Start());
+  RawServer answering([](const std::string&) {
+    return Reply("HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\nnope");
+  });
+  ASSERT_TRUE(answering.Start());
+  RawServer stalling([](const std::string&) {
+    return RawReply{"HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\npartial", milliseconds(8000)};
+  });
+  ASSERT_TRUE(stalling.Start());
+  test::ScopedTransport route(certs.caFile(), {{"www.example.com", 80, answering.port()},
+                                               {"stall.example.com", 80, stalling.port()},
+                                               {"refused.example.com", 80, test::UnusedPort()},
+                                               {"sns.qzone.qq.com", 443, wrongHost.port()}});
+  struct Case {
+    const char* what;
+    Text url;
+    int timeoutSeconds;
+    int status;
+    ExchangeFailure failure;
+  } cases[] = {
+      {"an error status is an answer", "http://www.example.com/", 0, 404, ExchangeFailure::kNone},
+      {"refused port", "http://refused.example.com/", 0, 0, ExchangeFailure::kConnect},
+      {"unresolvable name", "http://nothing.invalid/", 0, 0, ExchangeFailure::kResolve},
+      {"certificate for another host", "https://sns.qzone.qq.com/", 0, 0, ExchangeFailure::kTls},
+      {"stall past the limit", "http://stall.example.com/", 1, 0, ExchangeFailure::kTimeout},
+      {"address the request object refuses", "http://www.example.com/\x01", 0, 0,
+       ExchangeFailure::kOther},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ExchangeOutcome outcome{999, ExchangeFailure::kOther};
+    if (c.failure == ExchangeFailure::kOther) outcome.failure = ExchangeFailure::kNone;
+    FetchBytesWithOutcome(outcome, c.url, {}, {}, {}, {}, {}, {}, 0, c.timeoutSeconds);
+    EXPECT_EQ(outcome.status, c.status);
+    EXPECT_EQ(outcome.failure, c.failure);
+  }
   platform::ClearStoreCookies();
 }
 
