@@ -278,6 +278,33 @@ TEST_F(CliBinaryTest, SkipDoneCopiesRecordsWithASummaryAndProbesTheRest) {
   EXPECT_EQ(service_.Requests()[0].address, "http://later/");
 }
 
+TEST_F(CliBinaryTest, NoAnswerGivesTheFailureWord) {
+  service_.SetAnswer("http://slow/", {"{\"summary\":\"late\",", std::chrono::milliseconds(3000)});
+  const std::string route = std::string(kShareHost) + ":443:127.0.0.1:";
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string error;
+  };
+  const std::vector<Case> cases = {
+      {"nothing listens", {"--connect-to", route + std::to_string(UnusedPort()), "-"}, "connect"},
+      {"untrusted certificate",
+       {"--connect-to", route + std::to_string(service_.port()), "-"},
+       "tls"},
+      {"no answer in time", Args({"--timeout", "1", "-"}), "timeout"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CliRun run = RunCli(c.args, WithInput("http://slow/\n"));
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    const std::vector<json> records = JsonLines(run.out);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0]["error"], c.error);
+    EXPECT_TRUE(records[0]["status"].is_null());
+    EXPECT_TRUE(records[0]["summary"].is_null());
+  }
+}
+
 TEST(CliLinkTest, LinksNoQtAndNeedsNoDisplay) {
   FILE* ldd = popen(("ldd " + std::string(VELMORA_CLI_PATH)).c_str(), "r");
   ASSERT_NE(ldd, nullptr);
