@@ -281,8 +281,9 @@ int Main(int argc, char** argv) {
   auto warn = [](const std::string& message) { Complain(message); };
 
   if (o.list) {
-    std::atomic<bool> interrupted{false};
-    std::thread([&stopSignals, &interrupted] {
+    // Static: the signal thread outlives this function.
+    static std::atomic<bool> interrupted{false};
+    std::thread([stopSignals] {
       int signal = 0;
       if (sigwait(&stopSignals, &signal) == 0) interrupted = true;
     }).detach();
@@ -323,9 +324,13 @@ int Main(int argc, char** argv) {
   settings.timeoutSeconds = o.timeoutSeconds;
   settings.retries = o.retries;
   settings.done = o.skipDone.empty() ? nullptr : &done;
+  // A sitemap's rows are all taken as they arrive (memory follows the rows): the
+  // fetch has a time limit and must not wait for the probes.
+  if (fromSitemap) settings.queuedRows = 0;
   if (!out.Put(velmora::cli::FormatHeader(format, o.bom))) return kExitInputError;
-  // Lives until the process ends: after a stop its abandoned workers may still use it.
-  auto* runner = new velmora::cli::Runner(
+  // Lives until the process ends: after a stop its abandoned workers may still use
+  // it, and so may the signal thread at any time.
+  static auto* runner = new velmora::cli::Runner(
       settings,
       [](const velmora::Text& address, int timeout) {
         return velmora::ProbeExchange(address, timeout);
@@ -334,7 +339,7 @@ int Main(int argc, char** argv) {
         return out.Put(velmora::cli::FormatRecord(format, r));
       },
       [&out] { return out.Flush(); });
-  std::thread([&stopSignals, runner] {
+  std::thread([stopSignals] {
     int signal = 0;
     if (sigwait(&stopSignals, &signal) == 0) runner->Stop();
   }).detach();
@@ -364,22 +369,22 @@ int Main(int argc, char** argv) {
   if (showProgress) view = [](const velmora::cli::Progress& p) { DrawProgress(p, false); };
   const velmora::cli::RunTotals totals = runner->Run(view);
   if (showProgress) (void)!write(STDERR_FILENO, "\n", 1);
+  if (!totals.stopped) producer.join();
+  // A failed input leaves an -o file as it was.
+  if (!totals.stopped && !inputError.empty()) {
+    Complain(inputError);
+    return kExitInputError;
+  }
+  if (!totals.stopped && fromSitemap && inputRows == 0) {
+    Complain("no address in the sitemap " + o.sitemap);
+    return kExitInputError;
+  }
   const bool committed = out.Commit();
   if (totals.stopped) {
     // The producer may be blocked in a read or a fetch: leave without waiting.
     std::_Exit(committed && !totals.writeFailed ? kExitInterrupted : kExitInputError);
   }
-  producer.join();
-  delete runner;
   if (!committed || totals.writeFailed) return kExitInputError;
-  if (!inputError.empty()) {
-    Complain(inputError);
-    return kExitInputError;
-  }
-  if (fromSitemap && inputRows == 0) {
-    Complain("no address in the sitemap " + o.sitemap);
-    return kExitInputError;
-  }
   return totals.withoutSummary > 0 ? kExitSomeWithoutSummary : kExitOk;
 }
 

@@ -113,7 +113,9 @@ Runner::~Runner() {
 
 bool Runner::Add(std::string address) {
   std::unique_lock lock(lock_);
-  changed_.wait(lock, [this] { return stop_ || queue_.size() < kQueuedRows; });
+  changed_.wait(lock, [this] {
+    return stop_ || settings_.queuedRows == 0 || queue_.size() < settings_.queuedRows;
+  });
   if (stop_) return false;
   queue_.push_back({++added_, std::move(address)});
   changed_.notify_all();

@@ -46,6 +46,9 @@ struct RunSettings {
   int timeoutSeconds = 15;
   int retries = 0;
   const DoneRecords* done = nullptr;  // rows to copy instead of probing
+  // Rows waiting for a worker at most before Add blocks; 0: Add never blocks (a
+  // streamed sitemap must not hold up its transfer, whose time is limited).
+  std::size_t queuedRows = kQueuedRows;
 };
 
 struct Progress {
@@ -89,7 +92,7 @@ class Runner {
   Runner& operator=(const Runner&) = delete;
 
   // Producer side, from one thread: the next address; false once stopped (the
-  // producer should end). Blocks while kQueuedRows rows wait.
+  // producer should end). Blocks while settings.queuedRows rows wait.
   bool Add(std::string address);
   // The producer has no more rows.
   void EndOfInput();

@@ -30,7 +30,10 @@ std::size_t OnStreamBody(char* data, std::size_t size, std::size_t count, void* 
   const bool capped = static_cast<std::int64_t>(length) > room;
   const std::size_t kept = capped ? static_cast<std::size_t>(room > 0 ? room : 0) : length;
   state.received += static_cast<std::int64_t>(kept);
-  if (kept > 0 && !(*state.consume)(std::string_view(data, kept))) {
+  const bool more = kept == 0 || (*state.consume)(std::string_view(data, kept));
+  // Time the consumer took is not the server's silence.
+  state.transfer->lastActivity = std::chrono::steady_clock::now();
+  if (!more) {
     state.stopped = true;
     return 0;
   }

@@ -278,6 +278,24 @@ TEST_F(CliBinaryTest, SkipDoneCopiesRecordsWithASummaryAndProbesTheRest) {
   EXPECT_EQ(service_.Requests()[0].address, "http://later/");
 }
 
+TEST_F(CliBinaryTest, SitemapRowsAreProbedInDocumentOrder) {
+  LoopbackServer sitemaps;
+  sitemaps.routes().Get("/s.xml", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content(
+        "<urlset><url><loc>http://s/1</loc></url><url><LOC>http://s/2</LOC></url>"
+        "<url><loc>http://s/3</loc></url></urlset>",
+        "application/xml");
+  });
+  ASSERT_TRUE(sitemaps.Start());
+  const CliRun run =
+      RunCli(Args({"-f", "csv", "--sitemap",
+                   "http://127.0.0.1:" + std::to_string(sitemaps.port()) + "/s.xml"}));
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "url,summary,status,error\r\nhttp://s/1,for http://s/1,200,\r\n"
+            "http://s/2,for http://s/2,200,\r\nhttp://s/3,for http://s/3,200,\r\n");
+}
+
 TEST_F(CliBinaryTest, NoAnswerGivesTheFailureWord) {
   service_.SetAnswer("http://slow/", {"{\"summary\":\"late\",", std::chrono::milliseconds(3000)});
   const std::string route = std::string(kShareHost) + ":443:127.0.0.1:";
