@@ -33,6 +33,7 @@ bool StepTag(std::string_view tag, std::size_t& matched, char c) {
 
 bool LocationScanner::Feed(std::string_view piece) {
   if (ended_) return false;
+  if (piece.empty()) return true;
   if (const void* zero = std::memchr(piece.data(), 0, piece.size())) {
     piece =
         piece.substr(0, static_cast<std::size_t>(static_cast<const char*>(zero) - piece.data()));

@@ -141,6 +141,7 @@ size_t PieceAt(const std::vector<Piece>& pieces, size_t cpOffset) {
 std::optional<std::string> Utf8SummaryOf(const Bytes& answer) {
   std::string_view utf8(reinterpret_cast<const char*>(answer.data()), answer.size());
   // The decoded text ends at the first zero byte, as the window's does.
+  if (utf8.empty()) return std::nullopt;
   if (const void* zero = std::memchr(utf8.data(), 0, utf8.size())) {
     utf8 = utf8.substr(0, static_cast<size_t>(static_cast<const char*>(zero) - utf8.data()));
   }
