@@ -72,8 +72,9 @@ class CliBinaryTest : public testing::Test {
     return args;
   }
 
-  ShareService service_{32};
+  // The scratch folder goes last, after the service has stopped its threads.
   Scratch scratch_;
+  ShareService service_{32};
 };
 
 TEST_F(CliBinaryTest, WritesTheExactSummariesInEachFormat) {

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <map>
+#include <mutex>
+
 #include "cli/sitemap_source.h"
 #include "cli_process.h"
 #include "support/loopback_server.h"
@@ -55,14 +58,28 @@ std::string GzipBomb(const std::string& prefix, std::int64_t blanks) {
 
 class SitemapCliTest : public testing::Test {
  protected:
-  void Serve(const std::string& path, std::string body) {
-    server_.routes().Get(path, [body](const httplib::Request&, httplib::Response& res) {
-      res.set_content(body, "application/xml");
+  // One route for every path, so bodies that name the server's port can be set once
+  // it has started.
+  SitemapCliTest() {
+    server_.routes().Get(R"(/.*)", [this](const httplib::Request& req, httplib::Response& res) {
+      std::lock_guard guard(lock_);
+      const auto found = bodies_.find(req.path);
+      if (found == bodies_.end()) {
+        res.status = 404;
+        return;
+      }
+      res.set_content(found->second, "application/xml");
     });
+  }
+  void Serve(const std::string& path, std::string body) {
+    std::lock_guard guard(lock_);
+    bodies_[path] = std::move(body);
   }
   std::string Url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(server_.port()) + path;
   }
+  std::mutex lock_;
+  std::map<std::string, std::string> bodies_;
   LoopbackServer server_;
 };
 
@@ -82,7 +99,7 @@ TEST_F(SitemapCliTest, IndexWithALoopIsExpandedOnceEach) {
     for (const std::string& l : locs) body += "<sitemap><loc>" + l + "</loc></sitemap>";
     return body + "</sitemapindex>";
   };
-  ASSERT_TRUE(server_.Start());  // the port is known once started; routes may follow
+  ASSERT_TRUE(server_.Start());  // the bodies name the port, known once started
   Serve("/a.xml", index({Url("/b.xml"), Url("/a.xml")}));
   Serve("/b.xml", index({Url("/a.xml"), Url("/c.xml")}));
   Serve("/c.xml", "<urlset><url><loc>http://page/1</loc></url></urlset>");
