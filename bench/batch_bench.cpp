@@ -4,7 +4,12 @@
 //    every answer 10 s, the longest gap between two ticks of a 10 ms timer on the
 //    main thread (goal: under 30 ms);
 //  - memory: resident memory per in-flight probe with 300 probes held open (goal:
-//    under 512 KB each), and what is left over once they have all finished.
+//    under 512 KB each), and what is left over once they have all finished;
+//  - limits: the threads and open files of a 50,000-row batch started through the
+//    program's start-up while the service drips every answer one byte a second, sampled for 75 s
+//    from a desktop session's soft limit of 1,024 open files: as start-up leaves it now (raised to
+//    the hard limit) and, in a second process run at the same time, with the limit put back to
+//    1,024 as start-up left it before it raised it.
 // The service runs in a child process so that its threads and buffers do not count
 // in the probing process's resident memory.
 #include <signal.h>
@@ -13,10 +18,13 @@
 
 #include <curl/curl.h>
 
+#include <dirent.h>
 #include <malloc.h>
+#include <sys/resource.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPushButton>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
@@ -27,8 +35,9 @@
 #include "app/batch.h"
 #include "app/main_window.h"
 #include "app/probe.h"
-#include "table/url_table.h"
+#include "app/startup.h"
 #include "support/loopback_server.h"
+#include "table/url_table.h"
 
 namespace {
 
@@ -49,7 +58,9 @@ long ResidentKb() {
 
 // The stand-in service in a child process. `round` > 0: the first answer comes at
 // once, the later ones are held in rounds of `round` requests, each answered once its
-// round is complete (bounded by `hold`); otherwise each answer waits `hold`.
+// round is complete (bounded by `hold`); kDrip: each answer comes one blank a
+// second for `hold`, then the body; otherwise each answer waits `hold`.
+constexpr int kDrip = -1;
 struct ServiceProcess {
   pid_t pid = -1;
   int port = 0;
@@ -67,6 +78,21 @@ ServiceProcess StartService(const TestCertificates& certs, std::chrono::millisec
     server.routes().new_task_queue = [workers] { return new httplib::ThreadPool(workers); };
     server.routes().Get(kPath, [&](const httplib::Request&, httplib::Response& res) {
       const int count = ++arrived;
+      if (round == kDrip) {
+        const auto deadline = std::chrono::steady_clock::now() + hold;
+        res.set_chunked_content_provider(
+            "application/json", [&server, deadline, count](size_t, httplib::DataSink& sink) {
+              if (std::chrono::steady_clock::now() < deadline) {
+                server.Pause(1s);
+                return sink.write(" ", 1);
+              }
+              const std::string body = "{\"summary\":\"answer " + std::to_string(count) + "\",}";
+              sink.write(body.data(), body.size());
+              sink.done();
+              return true;
+            });
+        return;
+      }
       if (round > 0 && count > 1) {  // the first request is a warm-up
         const int complete = 1 + ((count - 2) / round + 1) * round;
         const auto deadline = std::chrono::steady_clock::now() + hold;
@@ -227,6 +253,142 @@ void Memory(const TestCertificates& certs, ServiceProcess& service) {
   StopService(service);
 }
 
+// A desktop session's usual soft limit on open files.
+constexpr rlim_t kDesktopSoftLimit = 1024;
+constexpr int kLimitsRows = 50'000;
+constexpr int kLimitsWindowS = 75;
+constexpr int kLimitsReportEveryS = 15;
+constexpr char kWaiting[] = "waiting";
+
+long StatusField(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  const std::string key = std::string(field) + ":";
+  while (std::getline(status, line)) {
+    if (line.rfind(key, 0) == 0) return std::stol(line.substr(key.size()));
+  }
+  return -1;
+}
+
+int OpenFiles() {
+  int count = -3;  // ".", ".." and the listing's own descriptor
+  DIR* fds = opendir("/proc/self/fd");
+  if (fds == nullptr) return -1;
+  while (readdir(fds) != nullptr) ++count;
+  closedir(fds);
+  return count;
+}
+
+void SetSoftOpenFileLimit(rlim_t soft) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+  limit.rlim_cur = std::min(soft, limit.rlim_max);
+  setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+// The probing process: the program's start-up with a 50,000-row table, the start
+// button clicked; every second the threads and open files are sampled, and every
+// kLimitsReportEveryS seconds a line goes to `out`. A probe that failed cleared its
+// row's "waiting". Ends the process after kLimitsWindowS seconds.
+[[noreturn]] void LimitsProbing(const TestCertificates& certs, const ServiceProcess& service,
+                                bool keepDesktopLimit, int out) {
+  dup2(out, STDOUT_FILENO);
+  close(out);
+  SetSoftOpenFileLimit(kDesktopSoftLimit);
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static auto* route = new velmora::test::ScopedTransport(
+      certs.caFile(), {{std::string(velmora::kShareHost), 443, service.port}});
+  (void)route;
+  velmora::StartupOptions options;
+  options.shown = [keepDesktopLimit](velmora::MainWindow& window) {
+    if (keepDesktopLimit) SetSoftOpenFileLimit(kDesktopSoftLimit);
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    std::printf("  %s: soft limit on open files %llu\n",
+                keepDesktopLimit ? "before (limit kept at 1,024)" : "now (start-up's limit)",
+                static_cast<unsigned long long>(limit.rlim_cur));
+    velmora::ClearRows();
+    for (int k = 1; k <= kLimitsRows; ++k) {
+      velmora::InsertRow(k, "http://site" + std::to_string(k) + ".example/");
+      velmora::SetCellText(k - 1, 1, kWaiting);
+    }
+    auto* clock = new QElapsedTimer;
+    auto* sampler = new QTimer(&window);
+    auto* peaks = new std::pair<long, int>(0, 0);
+    QObject::connect(sampler, &QTimer::timeout, [clock, peaks] {
+      const long threads = StatusField("Threads");
+      const int files = OpenFiles();
+      peaks->first = std::max(peaks->first, threads);
+      peaks->second = std::max(peaks->second, files);
+      const auto seconds = static_cast<int>((clock->elapsed() + 500) / 1000);
+      if (seconds % kLimitsReportEveryS != 0 && seconds < kLimitsWindowS) return;
+      const int started = std::min(kLimitsRows, static_cast<int>(clock->elapsed() / 100));
+      int failed = 0;
+      for (int row = 0; row < started; ++row) {
+        if (velmora::GetCellText(row, 1) != kWaiting) ++failed;
+      }
+      std::printf("    at %3d s: %5d started, %5ld threads, %5d open files, %5d probes failed\n",
+                  seconds, started, threads, files, failed);
+      if (seconds >= kLimitsWindowS) {
+        std::printf("    peak: %ld threads, %d open files\n", peaks->first, peaks->second);
+        std::fflush(stdout);
+        std::_Exit(0);
+      }
+    });
+    auto* start = window.findChild<QPushButton*>(velmora::kStartButtonName);
+    QTimer::singleShot(0, start, [start, clock, sampler] {
+      clock->start();
+      sampler->start(1000);
+      start->click();
+    });
+  };
+  char name[] = "velmora";
+  char* argv[] = {name, nullptr};
+  velmora::RunApplication(1, argv, options);
+}
+
+// Runs both probing processes at once and prints their reports, the current one
+// first. Each has a service process of its own that drips every answer.
+void Limits(const TestCertificates& certs, ServiceProcess services[2]) {
+  std::printf(
+      "limits: %d-row batch, answers dripping one byte a second, sampled over %d s from a soft "
+      "limit of %llu open "
+      "files\n",
+      kLimitsRows, kLimitsWindowS, static_cast<unsigned long long>(kDesktopSoftLimit));
+  std::fflush(stdout);  // before the children take a copy of the buffer
+  int pipes[2][2];
+  pid_t children[2];
+  for (int i = 0; i < 2; ++i) {
+    if (services[i].port == 0 || pipe(pipes[i]) != 0) {
+      std::printf("limits: service did not start\n");
+      return;
+    }
+    children[i] = fork();
+    if (children[i] == 0) {
+      close(pipes[i][0]);
+      LimitsProbing(certs, services[i], /*keepDesktopLimit=*/i == 1, pipes[i][1]);
+    }
+    close(pipes[i][1]);
+  }
+  for (int i = 0; i < 2; ++i) {
+    std::string report;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = read(pipes[i][0], buffer, sizeof buffer)) > 0) {
+      report.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(pipes[i][0]);
+    int status = 0;
+    waitpid(children[i], &status, 0);
+    std::fputs(report.c_str(), stdout);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      std::printf("  probing process ended early (status %d)\n", status);
+    }
+    StopService(services[i]);
+  }
+  std::fflush(stdout);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -235,6 +397,11 @@ int main(int argc, char** argv) {
   // The services are forked before any thread of this process exists.
   ServiceProcess memoryService = StartService(certs, 60s, kMemoryProbes, kMemoryProbes + 16);
   ServiceProcess responsivenessService = StartService(certs, 10s, 0, kResponsivenessRows + 16);
+  // Two processes probing at once for the same time; no thread of this process exists
+  // yet, so they fork cleanly. Their answers are held past the sampling.
+  ServiceProcess limitsServices[2] = {StartService(certs, 300s, kDrip, 1200),
+                                      StartService(certs, 300s, kDrip, 1200)};
+  Limits(certs, limitsServices);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   curl_global_init(CURL_GLOBAL_DEFAULT);
   QApplication app(argc, argv);

@@ -14,6 +14,7 @@ packages=(
   libcpp-httplib-dev libssl-dev openssl
   xvfb xauth
   fonts-wqy-zenhei
+  qt6-translations-l10n
   clang-format
   python3
 )

@@ -17,7 +17,8 @@ struct StartupOptions {
 };
 
 // Start-up, event loop and shutdown. Prepares the process-wide state (curl, the
-// out-of-memory handler, the fatal error presenter, the search results), reuses the
+// out-of-memory handler, the fatal error presenter, the soft limit on open files
+// raised to the hard limit, the search results), reuses the
 // application object when one exists, shows the main window and runs the event
 // loop until it has been closed. Then runs the exit routine and ends the process
 // with exit code 0 without global destructors or application teardown: probe

@@ -5,8 +5,10 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -16,6 +18,10 @@
 
 namespace velmora {
 namespace {
+
+// Rows are numbered by 32-bit signed integers; rows past the last number are not
+// added.
+constexpr int kMaxRows = std::numeric_limits<int>::max();
 
 bool ValidRow(int row, int rowCount) { return row >= 0 && row < rowCount; }
 bool ValidColumn(int column) { return column >= 0 && column < kUrlTableColumns; }
@@ -100,31 +106,50 @@ R OnMainThread(R fallback, Op op) {
 UrlTableModel::UrlTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void UrlTableModel::Clear() {
-  if (rows_.empty()) return;
+  if (rows_.Size() == 0) return;
   beginRemoveRows(QModelIndex(), 0, Rows() - 1);
-  rows_.clear();
+  rows_.Clear();
   endRemoveRows();
 }
 
 int UrlTableModel::Insert(int position, const Text& text) {
   const int count = Rows();
+  if (count >= kMaxRows) return -1;
   const int row = (position < 0 || position > count) ? count : position;
   beginInsertRows(QModelIndex(), row, row);
-  rows_.insert(rows_.begin() + row, {text, Text()});
+  rows_.Insert(static_cast<std::size_t>(row), text);
   endInsertRows();
   return row;
 }
 
-int UrlTableModel::Rows() const { return static_cast<int>(rows_.size()); }
+void UrlTableModel::Append(const std::vector<std::string_view>& texts) {
+  const int count = Rows();
+  const int added =
+      static_cast<int>(std::min(texts.size(), static_cast<std::size_t>(kMaxRows - count)));
+  if (added <= 0) return;
+  beginInsertRows(QModelIndex(), count, count + added - 1);
+  for (int i = 0; i < added; ++i) rows_.Append(texts[static_cast<std::size_t>(i)]);
+  endInsertRows();
+}
 
-Text UrlTableModel::Cell(int row, int column) const {
+int UrlTableModel::Rows() const { return static_cast<int>(rows_.Size()); }
+
+Text UrlTableModel::Cell(int row, int column) const { return Text(CellView(row, column)); }
+
+std::string_view UrlTableModel::CellView(int row, int column) const {
   if (!ValidRow(row, Rows()) || !ValidColumn(column)) return {};
-  return rows_[static_cast<size_t>(row)][static_cast<size_t>(column)];
+  const auto at = static_cast<std::size_t>(row);
+  return column == kUrlColumn ? rows_.Address(at) : rows_.Summary(at);
 }
 
 void UrlTableModel::SetCell(int row, int column, const Text& text) {
   if (!ValidRow(row, Rows()) || !ValidColumn(column)) return;
-  rows_[static_cast<size_t>(row)][static_cast<size_t>(column)] = text;
+  const auto at = static_cast<std::size_t>(row);
+  if (column == kUrlColumn) {
+    rows_.SetAddress(at, text);
+  } else {
+    rows_.SetSummary(at, text);
+  }
   const QModelIndex changed = index(row, column);
   emit dataChanged(changed, changed, {Qt::DisplayRole});
 }
@@ -141,7 +166,9 @@ QVariant UrlTableModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.parent().isValid()) return {};
   if (!ValidRow(index.row(), Rows()) || !ValidColumn(index.column())) return {};
   if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
-  return ToDisplayText(Cell(index.row(), index.column()));
+  // Read in place: a copy of a 50 MB cell for every paint would cost more than the
+  // capped conversion.
+  return ToShownText(CellView(index.row(), index.column()));
 }
 
 QVariant UrlTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -179,6 +206,13 @@ void ClearRows() {
 int InsertRow(int position, const Text& text) {
   return OnMainThread(-1, [&text, position](Dispatcher& d) {
     return d.model ? d.model->Insert(position, text) : -1;
+  });
+}
+
+void AppendRows(const std::vector<std::string_view>& texts) {
+  OnMainThread(0, [&texts](Dispatcher& d) {
+    if (d.model) d.model->Append(texts);
+    return 0;
   });
 }
 

@@ -8,6 +8,9 @@
 #ifndef VELMORA_TABLE_URL_TABLE_H_
 #define VELMORA_TABLE_URL_TABLE_H_
 
+#include <string_view>
+#include <vector>
+
 #include "text/text.h"
 
 namespace velmora {
@@ -24,6 +27,10 @@ void ClearRows();
 // position or one above RowCount() appends. Returns the new row's index (-1 when
 // the table is gone).
 int InsertRow(int position, const Text& text);
+// Appends one row per text (column 0 the text, column 1 empty), in order: the rows
+// InsertRow past the end would add one at a time, as one change of the table, for
+// imports of many rows. Nothing when the table is gone.
+void AppendRows(const std::vector<std::string_view>& texts);
 // Number of rows; 0 when the table is gone.
 [[nodiscard]] int RowCount();
 // The cell's whole text; "" for a row or column that does not exist.

@@ -1,15 +1,18 @@
 // The URL table's rows as a Qt item model, and the attachment that makes one model
 // (and the count label beside it) the target of the operations in url_table.h.
 //
-// Cells hold code page 936 texts as they were given; only the display role converts
-// them to UTF-16. Main thread only, like every Qt model.
+// Cells hold code page 936 texts as they were given, whole; only the display and
+// tooltip roles convert them to UTF-16, and give at most the first kShownCharacters
+// characters (display_text.h) so that a huge cell cannot stall the view. Main thread only, like
+// every Qt model.
 #ifndef VELMORA_TABLE_URL_TABLE_MODEL_H_
 #define VELMORA_TABLE_URL_TABLE_MODEL_H_
 
 #include <QAbstractTableModel>
-#include <array>
+#include <string_view>
 #include <vector>
 
+#include "table/row_store.h"
 #include "table/url_table.h"
 #include "text/text.h"
 
@@ -30,9 +33,13 @@ class UrlTableModel final : public QAbstractTableModel {
   // Inserts (text, "") at `position`; negative or past the end appends. Returns the
   // new row's index.
   int Insert(int position, const Text& text);
+  // Appends one row (text, "") per text, in order, as one change of the model.
+  void Append(const std::vector<std::string_view>& texts);
   [[nodiscard]] int Rows() const;
   // "" for a row or column that does not exist.
   [[nodiscard]] Text Cell(int row, int column) const;
+  // The same bytes without a copy, valid until the table next changes.
+  [[nodiscard]] std::string_view CellView(int row, int column) const;
   // A missing row or column: nothing happens.
   void SetCell(int row, int column, const Text& text);
 
@@ -44,7 +51,7 @@ class UrlTableModel final : public QAbstractTableModel {
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
  private:
-  std::vector<std::array<Text, kUrlTableColumns>> rows_;
+  RowStore rows_;
 };
 
 // Makes `model` and `countLabel` the targets of the table operations; either may be

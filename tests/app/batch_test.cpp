@@ -2,7 +2,9 @@
 // served, its re-entrancy, and shutdown while workers still wait on the service.
 #include "app/batch.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -12,6 +14,8 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
 #include <map>
 #include <random>
 #include <set>
@@ -20,9 +24,9 @@
 #include "app/main_window.h"
 #include "app/probe.h"
 #include "app/startup.h"
-#include "table/url_table.h"
 #include "platform/cookie_jar.h"
 #include "support/share_service.h"
+#include "table/url_table.h"
 #include "web/fetch.h"
 
 namespace velmora {
@@ -203,6 +207,192 @@ TEST_F(BatchTest, ImportDuringAPauseKeepsTheBatchCount) {
   EXPECT_EQ(RowCount(), 1);
   ASSERT_TRUE(PumpUntil([] { return GetCellText(0, 1) == "for " + Address(0); }));
   EXPECT_EQ(GetCellText(0, 0), "http://new.example/");
+}
+
+// Batches whose worker starts are recorded instead of probing, so that only the
+// start loop is under test.
+class RecordedBatchTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    SetWorkerStart([this](int row) {
+      starts_.push_back(row);
+      if (onStart_) onStart_(static_cast<int>(starts_.size()));
+    });
+    start_ = window_.findChild<QPushButton*>(kStartButtonName);
+    ASSERT_NE(start_, nullptr);
+    ClearRows();
+  }
+  void TearDown() override { SetWorkerStart({}); }
+
+  static void Fill(int rows) {
+    ClearRows();
+    for (int k = 1; k <= rows; ++k) InsertRow(k, Address(k - 1));
+  }
+  // Clicks the start button as soon as the running pause serves events.
+  void ClickSoon() {
+    QTimer::singleShot(0, start_, [this] { start_->click(); });
+  }
+
+  MainWindow window_{};
+  QPushButton* start_ = nullptr;
+  std::vector<int> starts_;
+  // Called after each recorded start with the number of starts so far.
+  std::function<void(int)> onStart_;
+};
+
+// The latest click's batch runs to its end first, then the earlier ones resume
+// where they were; every click probes every row once.
+TEST_F(RecordedBatchTest, NestedClicksStartInTheOrderOfNestedBatches) {
+  struct Case {
+    const char* name;
+    int rows;
+    std::vector<int> clickAfterStart;  // a click inside the pause after these starts
+    std::vector<int> order;
+  };
+  const Case cases[] = {
+      {"one click", 3, {}, {0, 1, 2}},
+      {"second click in the first pause", 3, {1}, {0, 0, 1, 2, 1, 2}},
+      {"second click in the last pause", 2, {2}, {0, 1, 0, 1}},
+      {"three levels", 3, {1, 3}, {0, 0, 1, 0, 1, 2, 2, 1, 2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fill(c.rows);
+    starts_.clear();
+    onStart_ = [this, &c](int count) {
+      for (int after : c.clickAfterStart) {
+        if (after == count) ClickSoon();
+      }
+    };
+    start_->click();
+    onStart_ = {};
+    EXPECT_EQ(starts_, c.order);
+  }
+}
+
+// A chosen list of rows: exactly those indexes in their order, paced like a click,
+// and a click inside its pause nests as it does in any batch.
+TEST_F(RecordedBatchTest, ChosenRowsStartInTheirOrder) {
+  Fill(3);
+  QElapsedTimer clock;
+  clock.start();
+  RunBatchRows({});
+  EXPECT_LT(clock.elapsed(), kBatchSpacingMs);
+  EXPECT_TRUE(starts_.empty());
+
+  onStart_ = [this](int count) {
+    if (count == 1) ClickSoon();
+  };
+  clock.restart();
+  RunBatchRows({2, 0, 2, 7});
+  onStart_ = {};
+  EXPECT_EQ(starts_, (std::vector<int>{2, 0, 1, 2, 0, 2, 7}));
+  // The nested batch runs inside the first pause: six pauses in a row in all.
+  EXPECT_GE(clock.elapsed(), 6 * kBatchSpacingMs);
+}
+
+// A held key on the focused button: each click comes inside the pause of the one
+// before. The batches wait on a list instead of nesting on the stack, so the window
+// still answers after all of them, and each click still starts its row once.
+TEST_F(RecordedBatchTest, HundredThousandNestedClicksLeaveAWorkingWindow) {
+  constexpr int kClicks = 100'000;
+  Fill(1);
+  onStart_ = [this](int count) {
+    if (count <= kClicks) ClickSoon();
+  };
+  start_->click();
+  onStart_ = {};
+  EXPECT_EQ(starts_.size(), static_cast<size_t>(kClicks + 1));
+  EXPECT_EQ(std::count(starts_.begin(), starts_.end(), 0), kClicks + 1);
+
+  // The window goes on serving: a timer fires, and a further click starts its batch.
+  bool served = false;
+  QTimer::singleShot(0, [&served] { served = true; });
+  ASSERT_TRUE(PumpUntil([&served] { return served; }));
+  starts_.clear();
+  start_->click();
+  EXPECT_EQ(starts_, std::vector<int>{0});
+}
+
+// Where a child process of a close test writes what happened, one line per event:
+// its name and the steady clock in nanoseconds (the same clock in every process).
+// The path is made by the parent and inherited by the child through the environment.
+constexpr char kCloseLogVariable[] = "VELMORA_TEST_CLOSE_LOG";
+
+std::string CloseLogPath() {
+  if (const char* inherited = std::getenv(kCloseLogVariable)) return inherited;
+  const std::string path =
+      testing::TempDir() + "velmora-close-" + std::to_string(::getpid()) + ".log";
+  ::setenv(kCloseLogVariable, path.c_str(), 1);
+  return path;
+}
+
+long long SteadyNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// One write per line, so that lines from several threads never mix and nothing is
+// lost when the process ends without flushing.
+void LogEvent(const std::string& what) {
+  const std::string line = what + " " + std::to_string(SteadyNs()) + "\n";
+  const int fd = ::open(CloseLogPath().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return;
+  if (::write(fd, line.data(), line.size()) < 0) {
+    // Nothing to do: the parent then misses a line and the test fails.
+  }
+  ::close(fd);
+}
+
+// The real start-up in a child process: `rows` rows against a service that holds
+// every answer, the start button clicked, the window closed `closeAfterMs` later
+// inside a pause. Every request's arrival and the close go to the log.
+[[noreturn]] void RunLoggedAndCloseDuringBatch(int rows, int closeAfterMs) {
+  static ShareService* service = new ShareService(64);  // outlives the event loop
+  if (!service->Start()) std::_Exit(3);
+  service->SetDefaultAnswer({ShareService::SummaryBody("late"), 3s});
+  service->SetArrivalHook([](const ShareService::Request&) { LogEvent("request"); });
+  StartupOptions options;
+  options.shown = [rows, closeAfterMs](MainWindow& window) {
+    ClearRows();
+    for (int k = 1; k <= rows; ++k) InsertRow(k, Address(k - 1));
+    auto* start = window.findChild<QPushButton*>(kStartButtonName);
+    QTimer::singleShot(0, start, [start] { start->click(); });
+    QTimer::singleShot(closeAfterMs, &window, [&window] {
+      LogEvent("close");
+      window.close();
+    });
+  };
+  char name[] = "velmora";
+  char* argv[] = {name, nullptr};
+  RunApplication(1, argv, options);
+}
+
+TEST(BatchShutdown, ClosingStopsTheBatchAndEndsTheProcessAtOnce) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  constexpr int kRows = 50;  // five seconds of starts
+  constexpr int kCloseAfterMs = 450;
+  const std::string log = CloseLogPath();
+  std::remove(log.c_str());
+  EXPECT_EXIT(RunLoggedAndCloseDuringBatch(kRows, kCloseAfterMs), testing::ExitedWithCode(0), "");
+  const long long ended = SteadyNs();
+
+  long long closed = -1;
+  int requests = 0;
+  std::ifstream lines(log);
+  std::string what;
+  long long at = 0;
+  while (lines >> what >> at) {
+    if (what == "close") closed = at;
+    if (what == "request") ++requests;
+  }
+  std::remove(log.c_str());
+  ASSERT_GT(closed, 0) << "the child never closed its window";
+  EXPECT_LT(ended - closed, 1'000'000'000LL) << "the process outlived the close by a second";
+  // Starts at 0, 100, ... 400 ms came before the close; none after it.
+  EXPECT_GE(requests, 1);
+  EXPECT_LE(requests, kCloseAfterMs / kBatchSpacingMs + 1);
 }
 
 // Runs the real start-up in a child process: rows are filled, the start button is

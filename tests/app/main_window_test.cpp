@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeView>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "app/drop_target.h"
+#include "table/display_text.h"
 #include "table/url_table.h"
 #include "table/url_table_model.h"
 
@@ -188,6 +190,125 @@ TEST_F(MainWindowTest, OtherKeysDoNotClose) {
   QTest::keyClick(window_->TableView(), Qt::Key_Return);
   EXPECT_TRUE(window_->isVisible());
   EXPECT_EQ(QApplication::focusWidget(), window_->TableView()) << "Enter does not move focus";
+}
+
+TEST_F(MainWindowTest, AClickInARowSelectsItsFirstCellWithoutScrollingSideways) {
+  window_->show();
+  window_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  QTreeView* view = window_->TableView();
+  UrlTableModel* model = window_->Table();
+  ClearRows();
+  for (int k = 1; k <= 3; ++k) {
+    InsertRow(k, "http://row" + std::to_string(k) + ".example/");
+    SetCellText(k - 1, 1, "summary " + std::to_string(k));
+  }
+  QScrollBar* sideways = view->horizontalScrollBar();
+  ASSERT_GT(sideways->maximum(), 0) << "the columns are wider than the view";
+  const struct {
+    const char* name;
+    int scrolledTo;  // horizontal position before the click
+  } cases[] = {{"scrolled to the left", 0}, {"scrolled halfway", sideways->maximum() / 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    sideways->setValue(c.scrolledTo);
+    for (int row = 0; row < 3; ++row) {
+      // A point of the summary cell that is on screen.
+      const QRect summary = view->visualRect(model->index(row, 1));
+      const QPoint at(std::max(summary.left(), 0) + 20, summary.center().y());
+      ASSERT_TRUE(view->viewport()->rect().contains(at));
+      QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+      QCoreApplication::processEvents();
+      EXPECT_EQ(view->selectionModel()->selectedIndexes(), QModelIndexList{model->index(row, 0)});
+      EXPECT_EQ(view->currentIndex(), model->index(row, 0)) << "the focus frame is on the address";
+      EXPECT_EQ(sideways->value(), c.scrolledTo);
+    }
+  }
+  // Down moves to the next row's first cell; Left and Right only scroll.
+  sideways->setValue(0);
+  QTest::keyClick(view, Qt::Key_Up);
+  EXPECT_EQ(view->currentIndex(), model->index(1, 0));
+  QTest::keyClick(view, Qt::Key_Right);
+  EXPECT_EQ(view->currentIndex(), model->index(1, 0));
+  EXPECT_GT(sideways->value(), 0);
+  QTest::keyClick(view, Qt::Key_Left);
+  EXPECT_EQ(sideways->value(), 0);
+}
+
+TEST_F(MainWindowTest, ArrowKeysOnAButtonKeepTheFocus) {
+  window_->show();
+  window_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  for (const char* name : {"按钮1", "按钮2"}) {
+    for (Qt::Key key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down}) {
+      SCOPED_TRACE(std::string(name) + " key " + std::to_string(key));
+      Control(name)->setFocus();
+      QTest::keyClick(Control(name), key);
+      EXPECT_EQ(QApplication::focusWidget(), Control(name));
+    }
+  }
+  // Tab still moves on.
+  Control("按钮2")->setFocus();
+  QTest::keyClick(Control("按钮2"), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), Control("按钮1"));
+  EXPECT_EQ(calls_.start + calls_.sitemap, 0);
+}
+
+TEST_F(MainWindowTest, TheHeaderPressesButSortsNothing) {
+  window_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+  ClearRows();
+  for (const char* url : {"http://b.example/", "http://c.example/", "http://a.example/"}) {
+    InsertRow(-1, url);
+  }
+  QHeaderView* header = window_->TableView()->header();
+  EXPECT_TRUE(header->sectionsClickable());
+  QSignalSpy clicked(header, &QHeaderView::sectionClicked);
+  for (int section : {0, 1, 0}) {
+    const QPoint at(header->sectionViewportPosition(section) + 20, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+  }
+  EXPECT_EQ(clicked.count(), 3);
+  EXPECT_FALSE(header->isSortIndicatorShown());
+  EXPECT_EQ(GetCellText(0, 0), "http://b.example/");
+  EXPECT_EQ(GetCellText(1, 0), "http://c.example/");
+  EXPECT_EQ(GetCellText(2, 0), "http://a.example/");
+}
+
+TEST_F(MainWindowTest, AFiftyMegabyteRowIsPaintedCappedAndKeptWhole) {
+  constexpr size_t kHuge = 50u << 20;
+  window_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+  ClearRows();
+  // Two-byte characters, so a cut in the middle of one would show.
+  Text huge;
+  huge.reserve(kHuge);
+  while (huge.size() < kHuge) huge += "\xD6\xD0";  // 中
+  InsertRow(-1, huge);
+  SetCellText(0, 1, "x" + huge);
+  UrlTableModel* model = window_->Table();
+  for (int role : {int(Qt::DisplayRole), int(Qt::ToolTipRole)}) {
+    for (int column : {0, 1}) {
+      SCOPED_TRACE("role " + std::to_string(role) + " column " + std::to_string(column));
+      const QString shown = model->data(model->index(0, column), role).toString();
+      EXPECT_EQ(shown.size(), qsizetype(kShownCharacters) + 1);
+      EXPECT_TRUE(shown.endsWith(QChar(0x2026)));
+      EXPECT_EQ(FromDisplayText(shown.left(shown.size() - 1)),
+                column == 0 ? huge.substr(0, 2 * kShownCharacters)
+                            : "x" + huge.substr(0, 2 * (kShownCharacters - 1)));
+    }
+  }
+  // Painting the row ends; the cells still hold every byte.
+  const QPixmap painted = window_->TableView()->viewport()->grab();
+  EXPECT_FALSE(painted.isNull());
+  EXPECT_EQ(GetCellText(0, 0).size(), huge.size());
+  EXPECT_EQ(GetCellText(0, 1).size(), huge.size() + 1);
+  // A short cell is shown whole, without an ellipsis.
+  EXPECT_EQ(ToShownText("short"), "short");
+  EXPECT_EQ(LeadingCharacters("a\xD6\xD0"
+                              "b",
+                              2),
+            std::string_view("a\xD6\xD0"));
 }
 
 TEST_F(MainWindowTest, OperationsAfterTheWindowIsDestroyed) {

@@ -3,6 +3,7 @@
 #include "app/startup.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -63,6 +64,32 @@ TEST_F(StartupDeathTest, ClosingWhileWorkersCallTheTableEndsWithCodeZero) {
                                }
                              })),
               testing::ExitedWithCode(0), "");
+}
+
+// A desktop session's usual soft limit of 1,024 open files would cap the probes in
+// flight; start-up lifts it to the hard limit before the window shows.
+TEST_F(StartupDeathTest, StartUpRaisesTheOpenFileLimitToTheHardLimit) {
+  constexpr rlim_t kLowSoftLimit = 256;
+  char name[] = "velmora";
+  char* argv[] = {name, nullptr};
+  EXPECT_EXIT(
+      {
+        rlimit limit{};
+        if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) std::_Exit(3);
+        if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max <= kLowSoftLimit) std::_Exit(0);
+        limit.rlim_cur = kLowSoftLimit;
+        if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) std::_Exit(4);
+        RunApplication(
+            1, argv, ClosingSoon([](MainWindow&) {
+              rlimit raised{};
+              if (::getrlimit(RLIMIT_NOFILE, &raised) != 0) std::_Exit(5);
+              if (raised.rlim_cur <= kLowSoftLimit) std::_Exit(6);
+              if (raised.rlim_max != RLIM_INFINITY && raised.rlim_cur != raised.rlim_max) {
+                std::_Exit(7);
+              }
+            }));
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 TEST(FatalPresenterTest, ShowsAnErrorBoxOnTheMainThread) {

@@ -50,6 +50,30 @@ class UrlTableTest : public testing::Test {
   std::unique_ptr<QAbstractItemModelTester> tester_;
 };
 
+// A bulk append adds the rows one InsertRow past the end each would, after the
+// rows already there, and reports them to views as one insertion.
+TEST_F(UrlTableTest, AppendRowsAddsAfterTheLastRowInOrder) {
+  Fill(2);
+  SetCellText(1, 1, "kept");
+  int insertions = 0;
+  QObject::connect(model_.get(), &QAbstractItemModel::rowsInserted,
+                   [&insertions](const QModelIndex&, int first, int last) {
+                     ++insertions;
+                     EXPECT_EQ(first, 2);
+                     EXPECT_EQ(last, 4);
+                   });
+  AppendRows({"a", "", "c\x1A\xB0"});
+  EXPECT_EQ(insertions, 1);
+  ASSERT_EQ(RowCount(), 5);
+  const char* expected[] = {"row0", "row1", "a", "", "c\x1A\xB0"};
+  for (int r = 0; r < 5; ++r) {
+    EXPECT_EQ(GetCellText(r, 0), expected[r]) << "row " << r;
+    EXPECT_EQ(GetCellText(r, 1), r == 1 ? "kept" : "") << "row " << r;
+  }
+  AppendRows({});
+  EXPECT_EQ(insertions, 1);
+}
+
 TEST_F(UrlTableTest, InsertPositionRules) {
   struct Case {
     const char* name;

@@ -3,7 +3,9 @@
 #include "import/dropped_file.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -12,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -41,36 +44,38 @@ int OpenDescriptors() {
   return count;
 }
 
+struct LinesCase {
+  const char* name;
+  std::string bytes;
+  std::vector<Text> rows;
+};
+const LinesCase kLinesCases[] = {
+    {"CR LF lines, final CR LF adds no row", "a\r\nb\r\n", {"a", "b"}},
+    {"last line without CR LF", "a\r\nb", {"a", "b"}},
+    {"empty line kept", "a\r\n\r\nb", {"a", "", "b"}},
+    {"only CR LF", "\r\n", {""}},
+    {"empty file", "", {}},
+    {"LF line ends are no breaks", "a\nb\n", {"a\nb\n"}},
+    {"lone CR stays in its line", "a\rb\r\n", {"a\rb"}},
+    {"blanks kept", " http://a.example/ \r\n\tb\r\n", {" http://a.example/ ", "\tb"}},
+    {"byte-order mark kept",
+     "\xEF\xBB\xBFhttp://a.example/\r\nb",
+     {"\xEF\xBB\xBFhttp://a.example/", "b"}},
+    {"code page 936 line",
+     "http://a.example/\xD6\xD0\xCE\xC4\r\n",
+     {"http://a.example/\xD6\xD0\xCE\xC4"}},
+    // FF FE is one two-byte character; the text ends at the first zero byte.
+    {"UTF-16 file", std::string("\xFF\xFEh\0t\0\r\0\n\0", 10), {"\xFF\xFEh"}},
+    {"Ctrl-Z ends the text", "a\r\nb\x1A\r\nc\r\n", {"a", "b"}},
+    {"zero byte ends the text", std::string("a\r\nb\0c\r\nd", 9), {"a", "b"}},
+    {"Ctrl-Z as second byte does not end it", "\xB0\x1A\r\nz", {"\xB0\x1A", "z"}},
+    {"zero after a lead byte ends it before the zero", std::string("ab\xB0\0cd", 6), {"ab\xB0"}},
+    {"lead byte as last byte kept", "a\r\nb\xB0", {"a", "b\xB0"}},
+    {"CR LF as a second byte and the byte after it", "\xB0\r\nb\r\n", {"\xB0\r\nb"}},
+};
+
 TEST_F(DroppedFileTest, OneRowPerLine) {
-  struct Case {
-    const char* name;
-    std::string bytes;
-    std::vector<Text> rows;
-  };
-  const Case cases[] = {
-      {"CR LF lines, final CR LF adds no row", "a\r\nb\r\n", {"a", "b"}},
-      {"last line without CR LF", "a\r\nb", {"a", "b"}},
-      {"empty line kept", "a\r\n\r\nb", {"a", "", "b"}},
-      {"only CR LF", "\r\n", {""}},
-      {"empty file", "", {}},
-      {"LF line ends are no breaks", "a\nb\n", {"a\nb\n"}},
-      {"lone CR stays in its line", "a\rb\r\n", {"a\rb"}},
-      {"blanks kept", " http://a.example/ \r\n\tb\r\n", {" http://a.example/ ", "\tb"}},
-      {"byte-order mark kept",
-       "\xEF\xBB\xBFhttp://a.example/\r\nb",
-       {"\xEF\xBB\xBFhttp://a.example/", "b"}},
-      {"code page 936 line",
-       "http://a.example/\xD6\xD0\xCE\xC4\r\n",
-       {"http://a.example/\xD6\xD0\xCE\xC4"}},
-      // FF FE is one two-byte character; the text ends at the first zero byte.
-      {"UTF-16 file", std::string("\xFF\xFEh\0t\0\r\0\n\0", 10), {"\xFF\xFEh"}},
-      {"Ctrl-Z ends the text", "a\r\nb\x1A\r\nc\r\n", {"a", "b"}},
-      {"zero byte ends the text", std::string("a\r\nb\0c\r\nd", 9), {"a", "b"}},
-      {"Ctrl-Z as second byte does not end it", "\xB0\x1A\r\nz", {"\xB0\x1A", "z"}},
-      {"zero after a lead byte ends it before the zero", std::string("ab\xB0\0cd", 6), {"ab\xB0"}},
-      {"lead byte as last byte kept", "a\r\nb\xB0", {"a", "b\xB0"}},
-  };
-  for (const Case& c : cases) {
+  for (const LinesCase& c : kLinesCases) {
     SCOPED_TRACE(c.name);
     FillWithOldRows();
     label_->setText("7");
@@ -92,6 +97,103 @@ TEST(DroppedFileTextTest, EndsAtTheFirstTerminatorAtACharacterStart) {
     EXPECT_EQ(DroppedFileText(before + "\xB0\x1A" + after), before + "\xB0\x1A" + after);
     EXPECT_EQ(DroppedFileText(before + "\xB0\x1A" + after + '\x1A'), before + "\xB0\x1A" + after);
     EXPECT_EQ(DroppedFileText(before + "\xB0" + '\0' + after), before + "\xB0");
+  }
+}
+
+// The text read in pieces of every small size is the text of the whole bytes: the
+// end is found across the edges of pieces, lead bytes included.
+TEST_F(DroppedFileTest, TextReadInPiecesOfAnySize) {
+  for (const LinesCase& c : kLinesCases) {
+    SCOPED_TRACE(c.name);
+    const std::string bytes = c.bytes + "\x1A" + "after the end";
+    const Text path = MakeFile("pieces.txt", bytes);
+    for (std::size_t piece = 1; piece <= 9; ++piece) {
+      SCOPED_TRACE(piece);
+      const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      ASSERT_GE(fd, 0);
+      const std::optional<Text> text = ReadDroppedFileText(fd, piece);
+      ::close(fd);
+      ASSERT_TRUE(text.has_value());
+      EXPECT_EQ(*text, DroppedFileText(bytes));
+    }
+    EXPECT_EQ(ReadDroppedFileText(path), DroppedFileText(bytes));
+  }
+  EXPECT_EQ(ReadDroppedFileText((dir_.path() + "/missing.txt").toStdString()), std::nullopt);
+  EXPECT_EQ(ReadDroppedFileText(dir_.path().toStdString()), std::nullopt);
+}
+
+// The import reads a piece at a time and takes the lines of each before the next:
+// a line break, a two-byte character or the end of the text on the edge between
+// two pieces gives the rows of the whole text.
+TEST_F(DroppedFileTest, LinesAcrossTheEdgeOfAPiece) {
+  struct Case {
+    const char* name;
+    std::string atTheEdge;  // its first byte is the last one of the first piece
+  };
+  const Case cases[] = {
+      {"CR LF split", "\r\nnext\r\n"},
+      {"CR LF whole in the second piece", "x\r\nnext"},
+      {"lead byte then CR LF as its second byte", "\xB0\r\nnext\r\n"},
+      {"lead byte then Ctrl-Z as its second byte", "\xB0\x1A\r\nnext"},
+      {"lead byte then a zero", std::string("\xB0\0next", 6)},
+      {"Ctrl-Z first in the second piece", "x\x1Anext"},
+      {"lone CR then a line", "\rnext\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string bytes;
+    while (bytes.size() + 30 < kDroppedFileReadPiece - 1) bytes += "http://filler.example/\r\n";
+    bytes.append(kDroppedFileReadPiece - 1 - bytes.size(), 'y');
+    bytes += c.atTheEdge;
+    ImportDroppedFile(MakeFile("edge.txt", bytes));
+    const TextList expected = SplitText(DroppedFileText(bytes), "\r\n");
+    ASSERT_EQ(RowCount(), static_cast<int>(expected.size()));
+    for (int row = RowCount() - 3; row < RowCount(); ++row) {
+      EXPECT_EQ(GetCellText(row, 0), expected[static_cast<std::size_t>(row)]) << "row " << row;
+    }
+  }
+}
+
+// Bytes read so far by this process ("rchar" of /proc/self/io).
+long long BytesReadSoFar() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  long long value = 0;
+  while (io >> key >> value) {
+    if (key == "rchar:") return value;
+  }
+  return -1;
+}
+
+// Huge sparse files cost nothing on disk; reading them whole would cost their size
+// in memory. Nothing past the piece that holds the end of the text is read.
+TEST_F(DroppedFileTest, NothingPastTheEndOfTheTextIsRead) {
+  constexpr off_t kHugeTail = off_t{64} << 30;
+  struct Case {
+    const char* name;
+    std::string head;  // then zero bytes up to the huge size
+    std::vector<Text> rows;
+  };
+  const Case cases[] = {
+      {"first byte zero", "", {}},
+      {"lines, then zeros",
+       "http://a.example/\r\nhttp://b.example/\r\n",
+       {"http://a.example/", "http://b.example/"}},
+      {"Ctrl-Z, then zeros", "a\r\n\x1A", {"a"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Text path = MakeFile("sparse.txt", c.head);
+    ASSERT_EQ(::truncate(path.c_str(), kHugeTail), 0);
+    FillWithOldRows();
+    long long before = BytesReadSoFar();
+    ImportDroppedFile(path);
+    EXPECT_LE(BytesReadSoFar() - before, static_cast<long long>(2 * kDroppedFileReadPiece));
+    EXPECT_EQ(Rows(), c.rows);
+    before = BytesReadSoFar();
+    EXPECT_EQ(ReadDroppedFileText(path), DroppedFileText(c.head));
+    EXPECT_LE(BytesReadSoFar() - before, static_cast<long long>(2 * kDroppedFileReadPiece));
+    ::unlink(path.c_str());
   }
 }
 

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -95,6 +96,12 @@ class ShareService {
     return answered_;
   }
 
+  // Called on the server's thread with each request as it arrives.
+  void SetArrivalHook(std::function<void(const Request&)> hook) {
+    std::lock_guard lock(lock_);
+    arrivalHook_ = std::move(hook);
+  }
+
   // Forgets the requests seen so far.
   void ClearRequests() {
     std::lock_guard lock(lock_);
@@ -122,6 +129,7 @@ class ShareService {
     {
       std::lock_guard lock(lock_);
       requests_.push_back(seen);
+      if (arrivalHook_) arrivalHook_(seen);
       auto found = answers_.find(seen.address);
       auto sequence = sequences_.find(seen.address);
       if (sequence != sequences_.end() && !sequence->second.empty()) {
@@ -152,6 +160,7 @@ class ShareService {
   std::map<std::string, std::vector<Answer>> sequences_;
   std::map<std::string, size_t> sequenceNext_;
   std::optional<Answer> default_;
+  std::function<void(const Request&)> arrivalHook_;
   std::vector<Request> requests_;
   size_t answered_ = 0;
 };
