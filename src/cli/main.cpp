@@ -4,6 +4,7 @@
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -68,6 +69,17 @@ class Output {
  public:
   bool Open(const std::string& path) {
     if (path.empty()) return true;
+    // A device or pipe (-o /dev/null, a FIFO) is written as it is: renaming a file
+    // over it would replace the device itself.
+    struct stat info {};
+    if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+      fd_ = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+      if (fd_ < 0) {
+        Complain("cannot open " + path + ": " + std::strerror(errno));
+        return false;
+      }
+      return true;
+    }
     file_ = std::make_unique<velmora::platform::AtomicFile>(path);
     if (!file_->ok()) {
       Complain(file_->error());
@@ -86,7 +98,7 @@ class Output {
       if (!file_->Write(rest)) return Fail(file_->error());
     } else {
       while (!rest.empty()) {
-        const ssize_t n = write(STDOUT_FILENO, rest.data(), rest.size());
+        const ssize_t n = write(fd_, rest.data(), rest.size());
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return Fail(std::string("cannot write the output: ") + std::strerror(errno));
         rest.remove_prefix(static_cast<size_t>(n));
@@ -108,6 +120,7 @@ class Output {
     return false;
   }
   std::unique_ptr<velmora::platform::AtomicFile> file_;
+  int fd_ = STDOUT_FILENO;  // when there is no file_
   std::string buffer_;
   bool failed_ = false;
 };
@@ -278,6 +291,13 @@ int Main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 
   std::string inputError;
+  std::string sitemapFailure;  // why the sitemap gave no answer, "" when it did
+  const auto expand =
+      o.expandIndex ? velmora::cli::ExpandIndex::kYes : velmora::cli::ExpandIndex::kNo;
+  auto noAddress = [&] {
+    return sitemapFailure.empty() ? "no address in the sitemap " + o.sitemap
+                                  : "cannot fetch the sitemap " + sitemapFailure;
+  };
   auto warn = [](const std::string& message) { Complain(message); };
 
   if (o.list) {
@@ -296,10 +316,7 @@ int Main(int argc, char** argv) {
       return writeOk && !interrupted;
     };
     if (fromSitemap) {
-      velmora::cli::ReadSitemap(
-          o.sitemap,
-          o.expandIndex ? velmora::cli::ExpandIndex::kYes : velmora::cli::ExpandIndex::kNo, print,
-          warn);
+      sitemapFailure = velmora::cli::ReadSitemap(o.sitemap, expand, print, warn).failure;
     } else {
       inputError = ReadAddressFile(
           o.input, [&](std::string a) { (void)print(std::move(a)); },
@@ -312,7 +329,7 @@ int Main(int argc, char** argv) {
       return kExitInputError;
     }
     if (fromSitemap && count == 0) {
-      Complain("no address in the sitemap " + o.sitemap);
+      Complain(noAddress());
       return kExitInputError;
     }
     return kExitOk;
@@ -351,10 +368,7 @@ int Main(int argc, char** argv) {
       return runner->Add(std::move(address));
     };
     if (fromSitemap) {
-      velmora::cli::ReadSitemap(
-          o.sitemap,
-          o.expandIndex ? velmora::cli::ExpandIndex::kYes : velmora::cli::ExpandIndex::kNo, add,
-          warn);
+      sitemapFailure = velmora::cli::ReadSitemap(o.sitemap, expand, add, warn).failure;
     } else {
       bool stopped = false;
       inputError = ReadAddressFile(
@@ -376,7 +390,7 @@ int Main(int argc, char** argv) {
     return kExitInputError;
   }
   if (!totals.stopped && fromSitemap && inputRows == 0) {
-    Complain("no address in the sitemap " + o.sitemap);
+    Complain(noAddress());
     return kExitInputError;
   }
   const bool committed = out.Commit();

@@ -45,8 +45,10 @@ class Reader {
       return fed;
     });
     if (fed && !totals_.stopped) body.Finish();
-    if (result.end == platform::StreamEnd::kNoAnswer ||
-        result.end == platform::StreamEnd::kBrokenOff) {
+    if (result.end == platform::StreamEnd::kNoAnswer && depth == 0) {
+      totals_.failure = url + ": " + result.error;
+    } else if (result.end == platform::StreamEnd::kNoAnswer ||
+               result.end == platform::StreamEnd::kBrokenOff) {
       warn_(url + ": " + result.error);
     }
     if (body.Capped()) warn_(url + ": more than 1 GiB once decompressed, the rest left out");

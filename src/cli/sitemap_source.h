@@ -21,6 +21,9 @@ struct SitemapTotals {
   std::int64_t addresses = 0;  // handed to the sink
   int sitemaps = 0;            // documents fetched
   bool stopped = false;        // the sink asked to stop
+  // Why the top sitemap gave no answer at all ("" when it did); not warned about, so
+  // the caller can say it in its one line.
+  std::string failure;
 };
 
 // Receives each address; false stops the reading.

@@ -3,6 +3,7 @@
 // CA trusted through --cacert) and against loopback sitemap servers.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <atomic>
@@ -174,9 +175,9 @@ TEST_F(CliBinaryTest, ExitCodesSayWhetherEveryRowGotASummary) {
         std::string(kShareHost) + ":443:127.0.0.1:" + std::to_string(service_.port()), good},
        0,
        ""},
-      {"sitemap without address",
+      {"sitemap not fetched",
        Args({"--sitemap", "http://127.0.0.1:" + std::to_string(UnusedPort()) + "/s.xml"}), 1,
-       "no address"},
+       "cannot fetch the sitemap"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -342,6 +343,11 @@ TEST_F(CliBinaryTest, OutputFileIsReplacedOnlyAtTheEnd) {
   ASSERT_EQ(RunCli(Args({"-o", out, file})).exitCode, 0);
   EXPECT_EQ(JsonLines(Scratch::Read(out)).size(), 1u);
   EXPECT_EQ(RunCli(Args({"-o", scratch_.Path("no/such/dir/out"), file})).exitCode, 1);
+  // A device is written, not replaced.
+  EXPECT_EQ(RunCli(Args({"-o", "/dev/null", file})).exitCode, 0);
+  struct stat info {};
+  ASSERT_EQ(stat("/dev/null", &info), 0);
+  EXPECT_TRUE(S_ISCHR(info.st_mode));
   size_t entries = 0;
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(scratch_.Path(""))) ++entries;
   EXPECT_EQ(entries, 2u);  // no temporary file left behind

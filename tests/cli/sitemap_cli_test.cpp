@@ -92,6 +92,15 @@ TEST_F(SitemapCliTest, GzipSitemapIsListedDecompressed) {
   EXPECT_EQ(run.out, "http://a/1\nhttp://a/2\n");
 }
 
+TEST_F(SitemapCliTest, ASitemapWithoutAddressIsAnInputError) {
+  Serve("/empty.xml", "<html>not found</html>");
+  ASSERT_TRUE(server_.Start());
+  const CliRun run = RunCli({"-f", "csv", "--sitemap", Url("/empty.xml")});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out, "");  // not even the header
+  EXPECT_EQ(run.err, "velmora-cli: no address in the sitemap " + Url("/empty.xml") + "\n");
+}
+
 TEST_F(SitemapCliTest, IndexWithALoopIsExpandedOnceEach) {
   // a lists b and itself; b lists a (the loop) and the urlset c.
   auto index = [](const std::vector<std::string>& locs) {
