@@ -54,7 +54,7 @@ test-tsan:
 bench: deps
 	@cmake -S . -B $(BENCH_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
 	  -DVELMORA_BUILD_TESTS=ON -DVELMORA_BUILD_BENCH=ON >/dev/null
-	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target benchmarks velmora
+	@cmake --build $(BENCH_BUILD) -j $(JOBS) --target benchmarks velmora velmora-cli
 	@bash bench/run-all.sh $(BENCH_BUILD)
 
 format:

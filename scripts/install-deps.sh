@@ -9,6 +9,7 @@ packages=(
   libicu-dev
   libcurl4-openssl-dev ca-certificates curl
   libboost-regex-dev
+  libcli11-dev nlohmann-json3-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libssl-dev openssl
   xvfb xauth

@@ -113,8 +113,8 @@ void SetWebAddress(CurlOptions& options, const std::string& url, FollowRedirects
 // Sets the write, header and progress callbacks that fill `state` and watch it.
 [[nodiscard]] bool InstallTransferCallbacks(CURL* handle, TransferState& state);
 
-// Applies the test-only transport setting (trusted roots, loopback routes); with the
-// program's own empty setting it sets nothing. `routes` must outlive the transfer.
+// Applies the transport setting (trusted roots, loopback routes); with the window's
+// empty setting it sets nothing. `routes` must outlive the transfer.
 [[nodiscard]] bool ApplyTestTransport(CURL* handle, const TransportSetting& setting,
                                       CurlSlist& routes);
 

@@ -1,8 +1,9 @@
-// The test-only transport setting: lets a test trust its own throwaway CA and send
-// the connections of a real host name to a loopback port, shorten the limits of the
-// whole-resource GET, and lower the request object's body cap. The program never sets it; no
-// environment variable or file does either. Both the request object and HttpGetWhole read it at
-// each exchange.
+// The transport setting: lets a test trust its own throwaway CA and send the
+// connections of a real host name to a loopback port, shorten the limits of the
+// whole-resource GET, and lower the request object's body cap. The window never sets
+// it; velmora-cli sets the CA file and the routes from its --cacert and --connect-to
+// options; no environment variable or file does. The request object, HttpGetWhole
+// and HttpGetStream read it at each exchange.
 #ifndef VELMORA_PLATFORM_TRANSPORT_H_
 #define VELMORA_PLATFORM_TRANSPORT_H_
 

@@ -1,5 +1,6 @@
 #include "probe/probe.h"
 
+#include "text/decode.h"
 #include "text/markers.h"
 #include "web/fetch.h"
 
@@ -33,6 +34,11 @@ const Text& ProbeCookie() {
 Text SummaryOf(const Text& answer) { return TextBetween(answer, kSummaryStart, kSummaryEnd); }
 
 Text ProbeSummary(const Text& address) {
+  return SummaryOf(DecodeUtf8ToAnsi(ProbeExchange(address, /*timeoutSeconds=*/0).body));
+}
+
+ProbeAnswer ProbeExchange(const Text& address, int timeoutSeconds) {
+  ProbeAnswer answer;
   Text url = ProbeAddress(address);
   Text method;
   Text postText;
@@ -40,11 +46,11 @@ Text ProbeSummary(const Text& address) {
   Text newCookies;
   Text headers = ProbeHeaders();
   Text location;
-  Text responseHeaders;
   Bytes postBytes;
-  const Text answer = FetchText(url, method, postText, cookies, newCookies, headers, location,
-                                /*noRedirect=*/0, /*timeoutSeconds=*/0, responseHeaders, postBytes);
-  return SummaryOf(answer);
+  answer.body = FetchBytesWithOutcome(answer.outcome, url, method, postText, cookies, newCookies,
+                                      headers, location, /*noRedirect=*/0, timeoutSeconds,
+                                      answer.responseHeaders, postBytes);
+  return answer;
 }
 
 }  // namespace velmora

@@ -5,9 +5,12 @@
 #ifndef VELMORA_PROBE_PROBE_H_
 #define VELMORA_PROBE_PROBE_H_
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "text/text.h"
+#include "web/fetch.h"
 
 namespace velmora {
 
@@ -39,6 +42,27 @@ inline constexpr std::string_view kSummaryEnd = "\",";
 // writes the process's cookie store like every request. Any thread; reports
 // nothing.
 [[nodiscard]] Text ProbeSummary(const Text& address);
+
+// What one probe exchange gave back, undecoded.
+struct ProbeAnswer {
+  Bytes body;  // "" when no answer came
+  ExchangeOutcome outcome;
+  Text responseHeaders;  // the final answer's header lines ("" when none came)
+};
+
+// The probe's exchange itself: the request ProbeSummary sends (same address, header
+// block, cookie and cookie store), with `timeoutSeconds` as the request routine
+// takes it (0: 15 s per phase), and the raw answer with its status. Any thread.
+[[nodiscard]] ProbeAnswer ProbeExchange(const Text& address, int timeoutSeconds);
+
+// The summary of a UTF-8 answer, in UTF-8, keeping every character the service sent
+// (also those code page 936 lacks). It is cut where the window cuts the same answer
+// after decoding it (same markers, same case rule, the window's character steps),
+// so DecodeUtf8ToAnsi of the result equals SummaryOf(DecodeUtf8ToAnsi(answer)).
+// The answer ends at its first zero byte; each malformed UTF-8 sequence (maximal
+// subpart) comes out as U+FFFD, so the result is always valid UTF-8. nullopt when
+// either marker is missing; "" for an empty summary between present markers.
+[[nodiscard]] std::optional<std::string> Utf8SummaryOf(const Bytes& answer);
 
 }  // namespace velmora
 

@@ -32,6 +32,7 @@ class ShareService {
     std::chrono::milliseconds delay{0};
     // Extra header lines of the answer, such as Set-Cookie (a name may repeat).
     std::vector<std::pair<std::string, std::string>> headers{};
+    int status = 200;
   };
   struct Request {
     std::string target;   // path and query exactly as sent
@@ -68,6 +69,11 @@ class ShareService {
   void SetAnswer(const std::string& address, Answer answer) {
     std::lock_guard lock(lock_);
     answers_[address] = std::move(answer);
+  }
+  // Answers for the requests of `address` in turn, the last one repeated.
+  void SetAnswers(const std::string& address, std::vector<Answer> answers) {
+    std::lock_guard lock(lock_);
+    sequences_[address] = std::move(answers);
   }
   // The answer for every address without one of its own; unset: a summary that
   // names the address.
@@ -110,6 +116,10 @@ class ShareService {
 
   void Stop() { server_.Stop(); }
 
+  // For a child process that reaches the stand-in itself (--connect-to, --cacert).
+  [[nodiscard]] int port() const { return server_.port(); }
+  [[nodiscard]] const std::string& caFile() const { return certs_.caFile(); }
+
  private:
   void Serve(const httplib::Request& req, httplib::Response& res) {
     Request seen{req.target, "", req.headers, std::chrono::steady_clock::now()};
@@ -121,7 +131,12 @@ class ShareService {
       requests_.push_back(seen);
       if (arrivalHook_) arrivalHook_(seen);
       auto found = answers_.find(seen.address);
-      if (found != answers_.end()) {
+      auto sequence = sequences_.find(seen.address);
+      if (sequence != sequences_.end() && !sequence->second.empty()) {
+        size_t& next = sequenceNext_[seen.address];
+        answer = sequence->second[std::min(next, sequence->second.size() - 1)];
+        ++next;
+      } else if (found != answers_.end()) {
         answer = found->second;
       } else if (default_) {
         answer = *default_;
@@ -130,6 +145,7 @@ class ShareService {
       }
     }
     if (answer.delay.count() > 0) server_.Pause(answer.delay);
+    res.status = answer.status;
     for (const auto& [name, value] : answer.headers) res.headers.emplace(name, value);
     res.set_content(answer.body, "application/json; charset=utf-8");
     std::lock_guard lock(lock_);
@@ -141,6 +157,8 @@ class ShareService {
   std::optional<ScopedTransport> route_;
   std::mutex lock_;
   std::map<std::string, Answer> answers_;
+  std::map<std::string, std::vector<Answer>> sequences_;
+  std::map<std::string, size_t> sequenceNext_;
   std::optional<Answer> default_;
   std::function<void(const Request&)> arrivalHook_;
   std::vector<Request> requests_;
