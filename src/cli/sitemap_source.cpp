@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cli/sitemap_stream.h"
-#include "platform/http_stream.h"
+#include "platform/http_get.h"
 
 namespace velmora::cli {
 namespace {

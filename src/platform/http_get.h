@@ -1,9 +1,12 @@
-// The whole-resource GET the sitemap import fetches its document with.
+// The whole-resource GET that sitemaps are fetched with: collected whole for the
+// window's import, or handed over as the body arrives for a streaming reader.
 #ifndef VELMORA_PLATFORM_HTTP_GET_H_
 #define VELMORA_PLATFORM_HTTP_GET_H_
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -30,6 +33,30 @@ inline constexpr std::int64_t kGetBodyCap = std::int64_t{1} << 30;
 // cap) the bytes received so far come back; a failure before any byte gives an
 // empty body.
 [[nodiscard]] std::vector<unsigned char> HttpGetWhole(std::string_view address);
+
+// How a streamed GET ended.
+enum class StreamEnd {
+  kComplete,   // the whole body came
+  kStopped,    // the consumer asked to stop
+  kBrokenOff,  // reading broke off after some bytes (lost connection, a limit, the cap)
+  kNoAnswer,   // nothing came: no connection, name not resolved, TLS, refused address
+};
+
+struct StreamResult {
+  StreamEnd end = StreamEnd::kNoAnswer;
+  // libcurl's description of what went wrong ("" when nothing did), for messages.
+  std::string error;
+};
+
+// Receives each piece of the body in order; false stops the transfer.
+using BodyConsumer = std::function<bool(std::string_view piece)>;
+
+// The same GET as HttpGetWhole(`address`) (one request, one set of limits: the
+// whole-resource GET collects what this hands over), with the body handed to
+// `consume` piece by piece as it arrives, so a caller can read a document far
+// larger than it wants to hold. Blocks until the transfer ends. An empty or
+// non-http(s) address gives kNoAnswer at once, without a request.
+[[nodiscard]] StreamResult HttpGetStream(std::string_view address, const BodyConsumer& consume);
 
 }  // namespace velmora::platform
 
