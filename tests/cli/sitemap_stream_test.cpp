@@ -1,4 +1,4 @@
-// The streamed location rule against the window's pattern search over the same text.
+// The streamed location rule against the window's import over the same text.
 #include "cli/sitemap_stream.h"
 
 #include <gtest/gtest.h>
@@ -8,24 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "platform/pattern.h"
+#include "import/sitemap.h"
 
 namespace velmora::cli {
 namespace {
 
-// The rows the window's import takes from a fetched body: the text ends at the first
-// zero byte, then every match of its pattern, group 1, searched up to the end of the
-// last closing tag.
-std::vector<std::string> WindowRows(std::string body) {
-  body = body.substr(0, body.find('\0'));
-  platform::Pattern pattern;
-  EXPECT_TRUE(
-      platform::PreparePattern(pattern, "<loc>([\\s\\S]*?)</loc>", platform::PatternCase::kIgnore));
-  std::vector<std::string> rows;
-  for (const auto& match : platform::FindAllMatches(pattern, body)) {
-    rows.push_back(platform::MatchGroupText(*match, body, 1));
-  }
-  return rows;
+// The rows the window's import takes from a fetched body: its text ends at the first
+// zero byte (BytesToText), then the locations FindLocations finds in it.
+std::vector<std::string> WindowRows(const std::string& body) {
+  const LocationSearch search = FindLocations(BytesToText(Bytes(body.begin(), body.end())));
+  EXPECT_NE(search.outcome, LocationOutcome::kPatternFailed);
+  return search.locations;
 }
 
 struct Scanned {
