@@ -36,11 +36,14 @@
 #include "app/main_window.h"
 #include "app/probe.h"
 #include "app/startup.h"
+#include "process_status.h"
 #include "support/loopback_server.h"
 #include "support/main_thread.h"
 #include "table/url_table.h"
 
 namespace {
+
+using velmora::bench::StatusField;
 
 using namespace std::chrono_literals;
 using velmora::test::LoopbackServer;
@@ -254,16 +257,6 @@ constexpr int kLimitsRows = 50'000;
 constexpr int kLimitsWindowS = 75;
 constexpr int kLimitsReportEveryS = 15;
 constexpr char kWaiting[] = "waiting";
-
-long StatusField(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  const std::string key = std::string(field) + ":";
-  while (std::getline(status, line)) {
-    if (line.rfind(key, 0) == 0) return std::stol(line.substr(key.size()));
-  }
-  return -1;
-}
 
 int OpenFiles() {
   int count = -3;  // ".", ".." and the listing's own descriptor

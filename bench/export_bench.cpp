@@ -15,33 +15,19 @@
 #include "app/results_out.h"
 #include "platform/atomic_file.h"
 #include "platform/codepage.h"
+#include "process_status.h"
 #include "table/display_text.h"
 #include "table/url_table_model.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using velmora::bench::Clock;
+using velmora::bench::ResetPeak;
+using velmora::bench::Seconds;
+using velmora::bench::StatusField;
 
 constexpr int kRows = 1'000'000;
 constexpr int kRepeats = 3;  // best of
-
-double Seconds(Clock::time_point from) {
-  return std::chrono::duration<double>(Clock::now() - from).count();
-}
-
-// A field of /proc/self/status in kB ("VmRSS", "VmHWM"); -1 when missing.
-long StatusKb(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  const std::string key = std::string(field) + ":";
-  while (std::getline(status, line)) {
-    if (line.rfind(key, 0) == 0) return std::stol(line.substr(key.size()));
-  }
-  return -1;
-}
-
-// Starts a new peak for VmHWM.
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 }  // namespace
 
@@ -67,12 +53,12 @@ int main(int argc, char** argv) {
   double bestExport = 1e9;
   long addedKb = 0;
   for (int run = 0; run < kRepeats; ++run) {
-    const long before = StatusKb("VmRSS");
+    const long before = StatusField("VmRSS");
     ResetPeak();
     const auto start = Clock::now();
     const std::string failure = velmora::ExportTableCsv(model, target);
     bestExport = std::min(bestExport, Seconds(start));
-    addedKb = std::max(addedKb, StatusKb("VmHWM") - before);
+    addedKb = std::max(addedKb, StatusField("VmHWM") - before);
     if (!failure.empty()) {
       std::printf("export failed: %s\n", failure.c_str());
       return 1;

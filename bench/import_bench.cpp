@@ -30,6 +30,7 @@
 #include "import/sitemap.h"
 #include "platform/http_get.h"
 #include "platform/pattern.h"
+#include "process_status.h"
 #include "support/loopback_server.h"
 #include "table/search_results.h"
 #include "table/url_table.h"
@@ -37,29 +38,14 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using velmora::bench::Clock;
+using velmora::bench::ResetPeak;
+using velmora::bench::Seconds;
+using velmora::bench::StatusField;
 
 constexpr int kSitemapAddresses = 50'000;
 constexpr int kDroppedLines = 1'000'000;
 constexpr int kRepeats = 3;  // best of, for the timings that are cheap to repeat
-
-double Seconds(Clock::time_point from) {
-  return std::chrono::duration<double>(Clock::now() - from).count();
-}
-
-// A field of /proc/self/status in kB ("VmRSS", "VmHWM"); -1 when missing.
-long StatusKb(const char* field) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  const std::string key = std::string(field) + ":";
-  while (std::getline(status, line)) {
-    if (line.rfind(key, 0) == 0) return std::stol(line.substr(key.size()));
-  }
-  return -1;
-}
-
-// Starts a new peak for VmHWM.
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 std::string MakeSitemap() {
   std::string xml =
@@ -195,13 +181,13 @@ void BenchDroppedFile(const QTemporaryDir& dir, velmora::MainWindow& window) {
   }
   velmora::ClearRows();
   QApplication::processEvents();
-  const long rssBefore = StatusKb("VmRSS");
+  const long rssBefore = StatusField("VmRSS");
   ResetPeak();
   const auto start = Clock::now();
   velmora::ImportDroppedFile(path);
   const double seconds = Seconds(start);
-  const long rssAfter = StatusKb("VmRSS");
-  const long peak = StatusKb("VmHWM");
+  const long rssAfter = StatusField("VmRSS");
+  const long peak = StatusField("VmHWM");
   const double fileMb = static_cast<double>(fileBytes) / 1e6;
   const double grownMb = static_cast<double>(rssAfter - rssBefore) / 1e3;
   const double peakMb = static_cast<double>(peak - rssBefore) / 1e3;
@@ -281,13 +267,13 @@ void BenchLargeDroppedFile(const QTemporaryDir& dir) {
   }
   velmora::ClearRows();
   QApplication::processEvents();
-  const long rssBefore = StatusKb("VmRSS");
+  const long rssBefore = StatusField("VmRSS");
   ResetPeak();
   const auto start = Clock::now();
   velmora::ImportDroppedFile(path);
   const double seconds = Seconds(start);
-  const long peak = StatusKb("VmHWM");
-  const long rssAfter = StatusKb("VmRSS");
+  const long peak = StatusField("VmHWM");
+  const long rssAfter = StatusField("VmRSS");
   const double fileMb = static_cast<double>(fileBytes) / 1e6;
   std::printf(
       "dropped 1 GB: %.0f MB, %lld lines, %d rows, filled in %.1f s (goal < 15 s; "
@@ -298,8 +284,10 @@ void BenchLargeDroppedFile(const QTemporaryDir& dir) {
       "%.2fx), resident after +%.0f "
       "MB "
       "(%.2fx)\n",
-      (peak - rssBefore) / 1e3, (peak - rssBefore) / 1e3 / fileMb, kBeforeLargePeakRatio,
-      (rssAfter - rssBefore) / 1e3, (rssAfter - rssBefore) / 1e3 / fileMb);
+      static_cast<double>(peak - rssBefore) / 1e3,
+      static_cast<double>(peak - rssBefore) / 1e3 / fileMb, kBeforeLargePeakRatio,
+      static_cast<double>(rssAfter - rssBefore) / 1e3,
+      static_cast<double>(rssAfter - rssBefore) / 1e3 / fileMb);
   std::remove(path.c_str());
   velmora::ClearRows();
   QApplication::processEvents();
@@ -315,19 +303,19 @@ void BenchSparseDroppedFile(const QTemporaryDir& dir) {
     ::close(fd);
     if (!made) return;
   }
-  const long rssBefore = StatusKb("VmRSS");
+  const long rssBefore = StatusField("VmRSS");
   ResetPeak();
   const long long readBefore = ReadBytes();
   const auto start = Clock::now();
   velmora::ImportDroppedFile(path);
   const double seconds = Seconds(start);
   const long long read = ReadBytes() - readBefore;
-  const long peak = StatusKb("VmHWM");
+  const long peak = StatusField("VmHWM");
   std::printf(
       "dropped sparse: 8 GiB file, first byte zero: %d rows, %.3f s, %.1f MB read, peak +%.1f MB "
       "(unchanged import, fixed figures: %.1f s, peak +%.0f MB)\n",
-      velmora::RowCount(), seconds, static_cast<double>(read) / 1e6, (peak - rssBefore) / 1e3,
-      kBeforeSparseSeconds, kBeforeSparsePeakMb);
+      velmora::RowCount(), seconds, static_cast<double>(read) / 1e6,
+      static_cast<double>(peak - rssBefore) / 1e3, kBeforeSparseSeconds, kBeforeSparsePeakMb);
   std::remove(path.c_str());
 }
 
