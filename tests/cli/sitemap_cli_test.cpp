@@ -8,24 +8,11 @@
 
 #include "cli/sitemap_source.h"
 #include "cli_process.h"
+#include "gzip.h"
 #include "support/loopback_server.h"
 
 namespace velmora::test {
 namespace {
-
-std::string Gzip(std::string_view data) {
-  z_stream zs{};
-  EXPECT_EQ(deflateInit2(&zs, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  std::string out(deflateBound(&zs, static_cast<uLong>(data.size())) + 64, '\0');
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  zs.avail_in = static_cast<uInt>(data.size());
-  zs.next_out = reinterpret_cast<Bytef*>(out.data());
-  zs.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
-  out.resize(zs.total_out);
-  deflateEnd(&zs);
-  return out;
-}
 
 // A gzip member that inflates to `prefix` followed by `blanks` spaces: with run-length
 // coding it stays small and is quick to make.

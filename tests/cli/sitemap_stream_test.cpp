@@ -8,10 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "gzip.h"
 #include "import/sitemap.h"
 
 namespace velmora::cli {
 namespace {
+
+using test::Gzip;
 
 // The rows the window's import takes from a fetched body: its text ends at the first
 // zero byte (BytesToText), then the locations FindLocations finds in it.
@@ -99,20 +102,6 @@ TEST(SitemapStreamTest, AnIndexIsKnownByItsTagBeforeTheFirstLocation) {
     EXPECT_FALSE(Scan("<urlset><url><loc>a</loc><sitemapindex>", piece).index);
     EXPECT_FALSE(Scan("<urlset><url><loc>a</loc>", piece).index);
   }
-}
-
-std::string Gzip(std::string_view data, int strategy = Z_DEFAULT_STRATEGY) {
-  z_stream zs{};
-  EXPECT_EQ(deflateInit2(&zs, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, strategy), Z_OK);
-  std::string out(deflateBound(&zs, static_cast<uLong>(data.size())) + 64, '\0');
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  zs.avail_in = static_cast<uInt>(data.size());
-  zs.next_out = reinterpret_cast<Bytef*>(out.data());
-  zs.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
-  out.resize(zs.total_out);
-  deflateEnd(&zs);
-  return out;
 }
 
 TEST(SitemapStreamTest, GzipBodiesAreDecompressedAndOthersPassUnchanged) {
