@@ -36,14 +36,14 @@
 #include "app/main_window.h"
 #include "app/probe.h"
 #include "app/startup.h"
-#include "process_status.h"
 #include "support/loopback_server.h"
 #include "support/main_thread.h"
+#include "support/process_status.h"
 #include "table/url_table.h"
 
 namespace {
 
-using velmora::bench::StatusField;
+using velmora::test::StatusField;
 
 using namespace std::chrono_literals;
 using velmora::test::LoopbackServer;

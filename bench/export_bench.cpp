@@ -15,16 +15,16 @@
 #include "app/results_out.h"
 #include "platform/atomic_file.h"
 #include "platform/codepage.h"
-#include "process_status.h"
+#include "support/process_status.h"
 #include "table/display_text.h"
 #include "table/url_table_model.h"
 
 namespace {
 
-using velmora::bench::Clock;
-using velmora::bench::ResetPeak;
-using velmora::bench::Seconds;
-using velmora::bench::StatusField;
+using velmora::test::Clock;
+using velmora::test::ResetPeak;
+using velmora::test::Seconds;
+using velmora::test::StatusField;
 
 constexpr int kRows = 1'000'000;
 constexpr int kRepeats = 3;  // best of

@@ -30,18 +30,18 @@
 #include "import/sitemap.h"
 #include "platform/http_get.h"
 #include "platform/pattern.h"
-#include "process_status.h"
 #include "support/loopback_server.h"
+#include "support/process_status.h"
 #include "table/search_results.h"
 #include "table/url_table.h"
 #include "text/text.h"
 
 namespace {
 
-using velmora::bench::Clock;
-using velmora::bench::ResetPeak;
-using velmora::bench::Seconds;
-using velmora::bench::StatusField;
+using velmora::test::Clock;
+using velmora::test::ResetPeak;
+using velmora::test::Seconds;
+using velmora::test::StatusField;
 
 constexpr int kSitemapAddresses = 50'000;
 constexpr int kDroppedLines = 1'000'000;
@@ -219,17 +219,6 @@ void BenchDroppedFile(const QTemporaryDir& dir, velmora::MainWindow& window) {
               view->verticalScrollBar()->maximum());
 }
 
-// Bytes this process has read through read() and friends so far ("rchar").
-long long ReadBytes() {
-  std::ifstream io("/proc/self/io");
-  std::string key;
-  long long value = 0;
-  while (io >> key >> value) {
-    if (key == "rchar:") return value;
-  }
-  return -1;
-}
-
 // Figures of the unchanged import (the whole file read, then split into a list of
 // lines beside the table's rows of string pairs), measured on this machine before
 // the import read in pieces; the old code is not in this binary, so they are fixed.
@@ -305,11 +294,11 @@ void BenchSparseDroppedFile(const QTemporaryDir& dir) {
   }
   const long rssBefore = StatusField("VmRSS");
   ResetPeak();
-  const long long readBefore = ReadBytes();
+  const long long readBefore = velmora::test::BytesReadSoFar();
   const auto start = Clock::now();
   velmora::ImportDroppedFile(path);
   const double seconds = Seconds(start);
-  const long long read = ReadBytes() - readBefore;
+  const long long read = velmora::test::BytesReadSoFar() - readBefore;
   const long peak = StatusField("VmHWM");
   std::printf(
       "dropped sparse: 8 GiB file, first byte zero: %d rows, %.3f s, %.1f MB read, peak +%.1f MB "

@@ -21,13 +21,9 @@
 namespace velmora {
 namespace {
 
+using test::kProbeCookieItem;
 using test::PumpUntil;
-
 using test::ShareService;
-
-constexpr char kProbeCookieItem[] =
-    "x-stgw-ssl-info=7a3b61d08fe25c49b7130a6e8d52c9f1_0.096_1502966499.698_2_h2_N_I_TLSv1.2_"
-    "ECDHE-RSA-AES128-GCM-SHA256_28000_0";
 
 constexpr int kRows = 200;
 constexpr int kCookiesPerAnswer = 50;

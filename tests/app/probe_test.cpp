@@ -19,12 +19,9 @@
 namespace velmora {
 namespace {
 
+using test::kProbeCookieItem;
 using test::PumpUntil;
 using test::ShareService;
-
-constexpr char kProbeCookieItem[] =
-    "x-stgw-ssl-info=7a3b61d08fe25c49b7130a6e8d52c9f1_0.096_1502966499.698_2_h2_N_I_TLSv1.2_"
-    "ECDHE-RSA-AES128-GCM-SHA256_28000_0";
 
 // Runs ProbeRow(row) on a worker of its own, as the batch does, and serves its table
 // calls until it has finished.

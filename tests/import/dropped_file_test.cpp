@@ -16,8 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "support/process_status.h"
+
 namespace velmora {
 namespace {
+
+using test::BytesReadSoFar;
 
 class DroppedFileTest : public testing::Test {
  protected:
@@ -147,17 +151,6 @@ TEST_F(DroppedFileTest, LinesAcrossTheEdgeOfAPiece) {
       EXPECT_EQ(lines[k], expected[k]) << "line " << k;
     }
   }
-}
-
-// Bytes read so far by this process ("rchar" of /proc/self/io).
-long long BytesReadSoFar() {
-  std::ifstream io("/proc/self/io");
-  std::string key;
-  long long value = 0;
-  while (io >> key >> value) {
-    if (key == "rchar:") return value;
-  }
-  return -1;
 }
 
 // Huge sparse files cost nothing on disk; reading them whole would cost their size

@@ -25,6 +25,12 @@ namespace velmora::test {
 
 inline constexpr char kShareEndpointPath[] = "/cgi-bin/qzshare/cgi_qzshareget_urlinfo";
 
+// The probe cookie's first item as the service receives it, spelled out so that a
+// change to the built-in cookie shows.
+inline constexpr char kProbeCookieItem[] =
+    "x-stgw-ssl-info=7a3b61d08fe25c49b7130a6e8d52c9f1_0.096_1502966499.698_2_h2_N_I_TLSv1.2_"
+    "ECDHE-RSA-AES128-GCM-SHA256_28000_0";
+
 class ShareService {
  public:
   struct Answer {

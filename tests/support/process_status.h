@@ -1,13 +1,13 @@
-// What the benchmarks read of their own process: wall time, and resident memory as
-// the kernel reports it, with a resettable peak.
-#ifndef VELMORA_BENCH_PROCESS_STATUS_H_
-#define VELMORA_BENCH_PROCESS_STATUS_H_
+// What tests and benchmarks read of their own process: wall time, resident memory
+// as the kernel reports it (with a resettable peak), and the bytes read so far.
+#ifndef VELMORA_TESTS_SUPPORT_PROCESS_STATUS_H_
+#define VELMORA_TESTS_SUPPORT_PROCESS_STATUS_H_
 
 #include <chrono>
 #include <fstream>
 #include <string>
 
-namespace velmora::bench {
+namespace velmora::test {
 
 using Clock = std::chrono::steady_clock;
 
@@ -31,6 +31,18 @@ using Clock = std::chrono::steady_clock;
 // Starts a new peak for VmHWM.
 inline void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
-}  // namespace velmora::bench
+// Bytes this process has read through read() and friends so far ("rchar" of
+// /proc/self/io); -1 when it cannot be read.
+[[nodiscard]] inline long long BytesReadSoFar() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  long long value = 0;
+  while (io >> key >> value) {
+    if (key == "rchar:") return value;
+  }
+  return -1;
+}
 
-#endif  // VELMORA_BENCH_PROCESS_STATUS_H_
+}  // namespace velmora::test
+
+#endif  // VELMORA_TESTS_SUPPORT_PROCESS_STATUS_H_
