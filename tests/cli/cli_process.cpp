@@ -54,6 +54,17 @@ bool Drain(std::vector<std::pair<int, std::string*>> fds,
   return true;
 }
 
+// Ends the child when its output did not drain in time, then reaps it into `run`.
+void WaitForChild(pid_t pid, bool drained, CliRun& run) {
+  if (!drained) {
+    run.timedOut = true;
+    kill(pid, SIGKILL);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  run.exitCode = ExitCodeOf(status);
+}
+
 }  // namespace
 
 CliRun RunCli(const std::vector<std::string>& args, const CliOptions& options) {
@@ -84,13 +95,7 @@ CliRun RunCli(const std::vector<std::string>& args, const CliOptions& options) {
   const bool drained = Drain({{out[0], &run.out}, {err[0], &run.err}}, deadline, [&] {
     if (options.onOutput) options.onOutput(pid, run.out);
   });
-  if (!drained) {
-    run.timedOut = true;
-    kill(pid, SIGKILL);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  run.exitCode = ExitCodeOf(status);
+  WaitForChild(pid, drained, run);
   return run;
 }
 
@@ -106,13 +111,7 @@ CliRun RunCliOnTerminal(const std::vector<std::string>& args, std::chrono::milli
   }
   // Reading the terminal ends with EIO once the child has gone.
   const bool drained = Drain({{terminal, &run.err}}, std::chrono::steady_clock::now() + limit, {});
-  if (!drained) {
-    run.timedOut = true;
-    kill(pid, SIGKILL);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  run.exitCode = ExitCodeOf(status);
+  WaitForChild(pid, drained, run);
   return run;
 }
 
