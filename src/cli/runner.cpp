@@ -130,6 +130,7 @@ void Runner::EndOfInput() {
 
 void Runner::Stop() {
   std::lock_guard lock(lock_);
+  if (!stop_) stoppedAt_ = std::chrono::steady_clock::now();
   stop_ = true;
   changed_.notify_all();
 }
@@ -142,7 +143,12 @@ std::chrono::steady_clock::time_point Runner::TakeSlot() {
 
 bool Runner::WaitForSlot(std::chrono::steady_clock::time_point slot) {
   std::unique_lock lock(lock_);
-  return !changed_.wait_until(lock, slot, [this] { return stop_.load(); });
+  changed_.wait_until(lock, slot, [this] { return stop_.load(); });
+  // Whether a row starts is decided by its slot, not by when its thread happens to
+  // wake: a thread that wakes after the stop still starts a row whose time had come.
+  // Slots rise with the input, so the started rows stay a run from the first one and
+  // a stop leaves no gap before a started row.
+  return !stop_ || slot <= stoppedAt_;
 }
 
 bool Runner::Pace() {

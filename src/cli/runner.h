@@ -116,7 +116,8 @@ class Runner {
     std::string url;
   };
   void Work();
-  // The next start time (lock held), and waiting for one; false when stopped first.
+  // The next start time (lock held), and waiting for one; false when the stop came
+  // before the slot.
   std::chrono::steady_clock::time_point TakeSlot();
   bool WaitForSlot(std::chrono::steady_clock::time_point slot);
   bool Pace();
@@ -134,6 +135,7 @@ class Runner {
   std::int64_t added_ = 0;
   bool inputEnded_ = false;
   std::atomic<bool> stop_{false};
+  std::chrono::steady_clock::time_point stoppedAt_{};  // when stop_ was first set
   std::int64_t nextToWrite_ = 1;
   std::map<std::int64_t, Record> finished_;
   int inFlight_ = 0;
