@@ -82,16 +82,27 @@ CURLSH* SharedDns() {
 
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
   auto& state = *static_cast<TransferState*>(user);
-  std::size_t length = size * count;
+  const std::size_t length = size * count;
   state.lastActivity = std::chrono::steady_clock::now();
-  auto room = static_cast<std::size_t>(
-      std::max<std::int64_t>(0, state.bodyCap - static_cast<std::int64_t>(state.body.size())));
-  if (length > room) {
-    state.body.insert(state.body.end(), data, data + room);
-    state.bodyCapped = true;
-    return 0;  // ends the transfer with CURLE_WRITE_ERROR
+  const auto room =
+      static_cast<std::size_t>(std::max<std::int64_t>(0, state.bodyCap - state.bodyBytes));
+  const bool capped = length > room;
+  const std::size_t kept = capped ? room : length;
+  state.bodyBytes += static_cast<std::int64_t>(kept);
+  if (state.bodySink) {
+    const bool more = kept == 0 || state.bodySink(std::string_view(data, kept));
+    state.lastActivity = std::chrono::steady_clock::now();
+    if (!more) {
+      state.sinkStopped = true;
+      return 0;  // ends the transfer with CURLE_WRITE_ERROR
+    }
+  } else {
+    state.body.insert(state.body.end(), data, data + kept);
   }
-  state.body.insert(state.body.end(), data, data + length);
+  if (capped) {
+    state.bodyCapped = true;
+    return 0;  // ends the transfer with CURLE_WRITE_ERROR, keeping what came
+  }
   return length;
 }
 

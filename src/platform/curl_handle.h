@@ -8,9 +8,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/transport.h"
@@ -89,11 +91,17 @@ struct TransferState {
   std::chrono::milliseconds receiveIdleLimit{0};
   // Body bytes kept at most; once reached the transfer ends and keeps what it has.
   std::int64_t bodyCap = std::numeric_limits<std::int64_t>::max();
+  // When set, the body is handed here piece by piece as it arrives instead of being
+  // collected in `body`; false from it ends the transfer (CURLE_WRITE_ERROR) with
+  // `sinkStopped` set. The time it takes is not counted as the server's silence.
+  std::function<bool(std::string_view piece)> bodySink;
 
-  std::vector<unsigned char> body;
+  std::vector<unsigned char> body;  // collected when there is no bodySink
+  std::int64_t bodyBytes = 0;       // body bytes kept (collected or handed over)
   // Header lines of the latest answer (status line left out), each ended by CR LF.
   std::string headerLines;
   bool bodyCapped = false;
+  bool sinkStopped = false;
   bool idleExpired = false;
 
   CURL* handle = nullptr;

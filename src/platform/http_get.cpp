@@ -13,35 +13,6 @@ namespace {
 constexpr const char* kGetUserAgent = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
 constexpr long kGetMaxRedirects = HttpRequest::kMaxRedirects;
 
-struct StreamState {
-  TransferState* transfer;
-  const BodyConsumer* consume;
-  std::int64_t received = 0;
-  bool stopped = false;
-};
-
-std::size_t OnStreamBody(char* data, std::size_t size, std::size_t count, void* user) {
-  auto& state = *static_cast<StreamState*>(user);
-  const std::size_t length = size * count;
-  state.transfer->lastActivity = std::chrono::steady_clock::now();
-  const std::int64_t room = state.transfer->bodyCap - state.received;
-  const bool capped = static_cast<std::int64_t>(length) > room;
-  const std::size_t kept = capped ? static_cast<std::size_t>(room > 0 ? room : 0) : length;
-  state.received += static_cast<std::int64_t>(kept);
-  const bool more = kept == 0 || (*state.consume)(std::string_view(data, kept));
-  // Time the consumer took is not the server's silence.
-  state.transfer->lastActivity = std::chrono::steady_clock::now();
-  if (!more) {
-    state.stopped = true;
-    return 0;
-  }
-  if (capped) {
-    state.transfer->bodyCapped = true;
-    return 0;  // ends the transfer with CURLE_WRITE_ERROR, keeping what came
-  }
-  return length;
-}
-
 }  // namespace
 
 StreamResult HttpGetStream(std::string_view address, const BodyConsumer& consume) {
@@ -78,11 +49,11 @@ StreamResult HttpGetStream(std::string_view address, const BodyConsumer& consume
   transfer.receiveIdleLimit = transport.getIdleLimit.value_or(kGetIdleLimit);
   transfer.sendIdleLimit = transfer.receiveIdleLimit;
   transfer.bodyCap = transport.getBodyCap.value_or(kGetBodyCap);
+  transfer.bodySink = consume;
   const long connectLimit =
       static_cast<long>(transport.getConnectLimit.value_or(kGetConnectLimit).count());
   const long overallLimit =
       static_cast<long>(transport.getOverallLimit.value_or(kGetOverallLimit).count());
-  StreamState state{&transfer, &consume};
   char errorText[CURL_ERROR_SIZE] = {};
 
   CurlOptions options(handle);
@@ -100,27 +71,18 @@ StreamResult HttpGetStream(std::string_view address, const BodyConsumer& consume
     result.error = "transfer set-up refused";
     return result;
   }
-  // The body goes to the consumer instead of the transfer state; the header and
-  // idle callbacks stay as installed.
-  if (!CurlOptions(handle)
-           .Set(CURLOPT_WRITEFUNCTION, &OnStreamBody)
-           .Set(CURLOPT_WRITEDATA, &state)
-           .ok()) {
-    result.error = "transfer set-up refused";
-    return result;
-  }
   const CURLcode code = curl_easy_perform(handle);
-  if (state.stopped) {
+  if (transfer.sinkStopped) {
     result.end = StreamEnd::kStopped;
   } else if (code == CURLE_OK) {
     result.end = StreamEnd::kComplete;
   } else {
-    result.end = state.received > 0 ? StreamEnd::kBrokenOff : StreamEnd::kNoAnswer;
+    result.end = transfer.bodyBytes > 0 ? StreamEnd::kBrokenOff : StreamEnd::kNoAnswer;
     if (transfer.bodyCapped) {
       result.error = "body larger than the cap";
     } else if (transfer.idleExpired) {
       result.error = "no data within the idle limit";
-    } else if (code == CURLE_OPERATION_TIMEDOUT && state.received > 0) {
+    } else if (code == CURLE_OPERATION_TIMEDOUT && transfer.bodyBytes > 0) {
       result.error = "not complete within the overall limit";
     } else {
       result.error = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
