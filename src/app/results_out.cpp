@@ -12,10 +12,6 @@
 namespace velmora {
 namespace {
 
-// The column titles; they head the clipboard text and the CSV.
-constexpr std::string_view kUrlTitleUtf8 = "URL地址";
-constexpr std::string_view kSummaryTitleUtf8 = "返回关键词";
-
 // The CSV goes out in pieces of about this size, so that exporting costs no second
 // copy of the table's text in memory; large enough that the writes cost nothing.
 constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
@@ -38,7 +34,9 @@ QString RowClipboardText(const UrlTableModel& model, int row) {
 }
 
 QString TableClipboardText(const UrlTableModel& model) {
-  std::u16string text = u"URL地址\t返回关键词\r\n";
+  std::u16string text = (QString::fromUtf8(kUrlColumnTitle) + QChar('\t') +
+                         QString::fromUtf8(kSummaryColumnTitle) + QStringLiteral("\r\n"))
+                            .toStdU16String();
   for (int row = 0; row < model.Rows(); ++row) {
     AppendDisplayUtf16(text, model.Cell(row, kUrlColumn));
     text += u'\t';
@@ -60,8 +58,8 @@ std::string TableCsv(const UrlTableModel& model) {
 
 std::string ExportTableCsv(const UrlTableModel& model,
                            const std::function<bool(std::string_view bytes)>& write) {
-  std::string chunk = kUtf8Bom;
-  AppendCsvRecord(chunk, {kUrlTitleUtf8, kSummaryTitleUtf8}, FormulaGuard::kApostrophe);
+  std::string chunk(kUtf8Bom);
+  AppendCsvRecord(chunk, {kUrlColumnTitle, kSummaryColumnTitle}, FormulaGuard::kApostrophe);
   std::string url;
   std::string summary;
   for (int row = 0; row < model.Rows(); ++row) {

@@ -13,13 +13,11 @@
 #include <string_view>
 #include <vector>
 
+#include "text/csv.h"
+
 namespace velmora {
 
 class UrlTableModel;
-
-// The UTF-8 byte-order mark that opens the CSV file: spreadsheets on a Chinese
-// system read a file without it as code page 936.
-inline constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 // Row `row` as "address TAB summary", without a line end; "" for a row that does
 // not exist.
@@ -30,7 +28,7 @@ inline constexpr char kUtf8Bom[] = "\xEF\xBB\xBF";
 // line alone.
 [[nodiscard]] QString TableClipboardText(const UrlTableModel& model);
 
-// The whole table as a CSV file's bytes: kUtf8Bom, the title record, then one
+// The whole table as a CSV file's bytes: kUtf8Bom (text/csv.h), the title record, then one
 // record per row, CR LF after each, RFC 4180 quoting, and an apostrophe before
 // every field that a spreadsheet would take for a formula.
 [[nodiscard]] std::string TableCsv(const UrlTableModel& model);

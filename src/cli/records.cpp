@@ -11,7 +11,6 @@ namespace velmora::cli {
 namespace {
 
 constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
-constexpr std::string_view kBom = "\xEF\xBB\xBF";
 // HTTP statuses are three digits; anything else in an old record is not one.
 constexpr std::int64_t kLowestStatus = 100;
 constexpr std::int64_t kHighestStatus = 999;
@@ -66,7 +65,7 @@ std::string ValidUtf8(std::string_view bytes) {
 }
 
 std::string FormatHeader(Format format, bool bom) {
-  std::string out = bom ? std::string(kBom) : std::string();
+  std::string out = bom ? std::string(kUtf8Bom) : std::string();
   switch (format) {
     case Format::kJsonLines:
       return out;

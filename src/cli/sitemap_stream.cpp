@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/ascii.h"
+
 namespace velmora::cli {
 namespace {
 
@@ -11,13 +13,11 @@ constexpr std::string_view kIndexTag = "<sitemapindex";
 // Inflated bytes handed on at a time.
 constexpr std::size_t kInflateChunk = 256 * 1024;
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // One step of the search for `tag` (lower case, its first byte '<' found nowhere
 // else in it, so a failed partial match can only restart at the current byte).
 // Returns true when the tag is complete.
 bool StepTag(std::string_view tag, std::size_t& matched, char c) {
-  const char l = Lower(c);
+  const char l = platform::AsciiToLower(c);
   if (l == tag[matched]) {
     if (++matched == tag.size()) {
       matched = 0;

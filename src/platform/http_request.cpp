@@ -65,7 +65,7 @@ std::string UrlPart(CURLU* parsed, CURLUPart part, unsigned int flags = 0) {
   std::string text;
   if (curl_url_get(parsed, part, &value, flags) == CURLUE_OK && value != nullptr) text = value;
   curl_free(value);
-  std::transform(text.begin(), text.end(), text.begin(), [](char c) { return AsciiToLower(c); });
+  AsciiStrToLower(text);
   return text;
 }
 

@@ -178,7 +178,7 @@ QVariant UrlTableModel::headerData(int section, Qt::Orientation orientation, int
     return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
   }
   if (role != Qt::DisplayRole) return {};
-  return section == kUrlColumn ? QString::fromUtf8("URL地址") : QString::fromUtf8("返回关键词");
+  return QString::fromUtf8(section == kUrlColumn ? kUrlColumnTitle : kSummaryColumnTitle);
 }
 
 Qt::ItemFlags UrlTableModel::flags(const QModelIndex& index) const {

@@ -23,6 +23,10 @@ namespace velmora {
 // Column widths in pixels, fixed for the program's life.
 inline constexpr int kUrlColumnWidth = 200;
 inline constexpr int kSummaryColumnWidth = 500;
+// Column titles, as UTF-8: the header shows them, and results taken out of the
+// table (clipboard, CSV) open with them.
+inline constexpr char kUrlColumnTitle[] = "URL地址";
+inline constexpr char kSummaryColumnTitle[] = "返回关键词";
 
 class UrlTableModel final : public QAbstractTableModel {
  public:

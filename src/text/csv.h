@@ -9,6 +9,10 @@
 
 namespace velmora {
 
+// The UTF-8 byte-order mark that a CSV file for a spreadsheet opens with: Excel on a
+// Chinese system reads a file without it as code page 936.
+inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
 // Whether a field that a spreadsheet would read as a formula is defused.
 enum class FormulaGuard { kNone, kApostrophe };
 
