@@ -167,6 +167,28 @@ void BenchUnclosed() {
       text.size(), wholeSeconds, whole.size(), importSeconds, rows);
 }
 
+// Figures of one import of a dropped file into an empty table: its time, and the
+// resident memory it added at its peak and once it was done, in MB.
+struct DroppedImport {
+  double seconds = 0;
+  double peakMb = 0;
+  double grownMb = 0;
+};
+
+DroppedImport MeasureDroppedImport(const std::string& path) {
+  velmora::ClearRows();
+  QApplication::processEvents();
+  const long rssBefore = StatusField("VmRSS");
+  ResetPeak();
+  const auto start = Clock::now();
+  velmora::ImportDroppedFile(path);
+  DroppedImport figures;
+  figures.seconds = Seconds(start);
+  figures.peakMb = static_cast<double>(StatusField("VmHWM") - rssBefore) / 1e3;
+  figures.grownMb = static_cast<double>(StatusField("VmRSS") - rssBefore) / 1e3;
+  return figures;
+}
+
 void BenchDroppedFile(const QTemporaryDir& dir, velmora::MainWindow& window) {
   const std::string path = (dir.path() + "/urls.txt").toStdString();
   long long fileBytes = 0;
@@ -179,24 +201,14 @@ void BenchDroppedFile(const QTemporaryDir& dir, velmora::MainWindow& window) {
       fileBytes += static_cast<long long>(line.size());
     }
   }
-  velmora::ClearRows();
-  QApplication::processEvents();
-  const long rssBefore = StatusField("VmRSS");
-  ResetPeak();
-  const auto start = Clock::now();
-  velmora::ImportDroppedFile(path);
-  const double seconds = Seconds(start);
-  const long rssAfter = StatusField("VmRSS");
-  const long peak = StatusField("VmHWM");
+  const DroppedImport got = MeasureDroppedImport(path);
   const double fileMb = static_cast<double>(fileBytes) / 1e6;
-  const double grownMb = static_cast<double>(rssAfter - rssBefore) / 1e3;
-  const double peakMb = static_cast<double>(peak - rssBefore) / 1e3;
   std::printf("dropped: %.1f MB, %d lines, %d rows, filled in %.3f s (goal < 1 s)\n", fileMb,
-              kDroppedLines, velmora::RowCount(), seconds);
+              kDroppedLines, velmora::RowCount(), got.seconds);
   std::printf(
       "dropped: resident +%.1f MB after (%.2fx file), peak +%.1f MB (%.2fx file); goal "
       "<= 3x\n",
-      grownMb, grownMb / fileMb, peakMb, peakMb / fileMb);
+      got.grownMb, got.grownMb / fileMb, got.peakMb, got.peakMb / fileMb);
 
   // The rows alone, one InsertRow at a time as the import adds them.
   {
@@ -254,29 +266,16 @@ void BenchLargeDroppedFile(const QTemporaryDir& dir) {
     }
     std::fclose(file);
   }
-  velmora::ClearRows();
-  QApplication::processEvents();
-  const long rssBefore = StatusField("VmRSS");
-  ResetPeak();
-  const auto start = Clock::now();
-  velmora::ImportDroppedFile(path);
-  const double seconds = Seconds(start);
-  const long peak = StatusField("VmHWM");
-  const long rssAfter = StatusField("VmRSS");
+  const DroppedImport got = MeasureDroppedImport(path);
   const double fileMb = static_cast<double>(fileBytes) / 1e6;
   std::printf(
       "dropped 1 GB: %.0f MB, %lld lines, %d rows, filled in %.1f s (goal < 15 s; "
       "unchanged import, fixed figure: %.1f s)\n",
-      fileMb, lines, velmora::RowCount(), seconds, kBeforeLargeSeconds);
+      fileMb, lines, velmora::RowCount(), got.seconds, kBeforeLargeSeconds);
   std::printf(
       "dropped 1 GB: peak +%.0f MB (%.2fx file; goal <= 3x; unchanged import, fixed figure: "
-      "%.2fx), resident after +%.0f "
-      "MB "
-      "(%.2fx)\n",
-      static_cast<double>(peak - rssBefore) / 1e3,
-      static_cast<double>(peak - rssBefore) / 1e3 / fileMb, kBeforeLargePeakRatio,
-      static_cast<double>(rssAfter - rssBefore) / 1e3,
-      static_cast<double>(rssAfter - rssBefore) / 1e3 / fileMb);
+      "%.2fx), resident after +%.0f MB (%.2fx)\n",
+      got.peakMb, got.peakMb / fileMb, kBeforeLargePeakRatio, got.grownMb, got.grownMb / fileMb);
   std::remove(path.c_str());
   velmora::ClearRows();
   QApplication::processEvents();

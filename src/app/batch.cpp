@@ -5,7 +5,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <cstdint>
-#include <memory>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -53,7 +53,7 @@ void PauseUntil(const QElapsedTimer& clock, qint64 endMs, Done done) {
 // One click's batch and where it stands. The rows are a list, or with no list the
 // indexes 0 to count - 1, so that a held key over a long table costs no copies.
 struct Batch {
-  std::shared_ptr<const std::vector<int>> list;
+  std::optional<std::vector<int>> list;
   int count = 0;
   int next = 0;           // position of the next row to start
   bool pausing = false;   // a start happened and its pause is not over
@@ -123,7 +123,7 @@ void PauseWithEvents(int ms) {
 void RunBatchRows(std::vector<int> rows) {
   Batch batch;
   batch.count = static_cast<int>(rows.size());
-  batch.list = std::make_shared<const std::vector<int>>(std::move(rows));
+  batch.list = std::move(rows);
   Begin(std::move(batch));
 }
 
